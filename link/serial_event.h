@@ -1,0 +1,141 @@
+#pragma once
+// Tserial_event: owns one serial port, performs all of its I/O on one worker thread and reports
+// what happens through a single callback with a small event code. It moves bytes and knows
+// nothing of the robot protocol.
+
+#include "link/event_object.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+// Link event codes passed to the callback.
+constexpr int LINK_OPENED = 0;
+constexpr int LINK_CLOSED = 1;
+constexpr int LINK_SENT = 2;
+constexpr int LINK_DATA = 3;
+constexpr int LINK_RING = 4;
+constexpr int LINK_CARRIER_ON = 5;
+constexpr int LINK_CARRIER_OFF = 6;
+
+// Result codes of open_port. Exactly one is returned: the last failing check decides.
+constexpr int OPEN_OK = 0;
+constexpr int OPEN_ERR_MASK = 1;
+constexpr int OPEN_ERR_TIMEOUTS = 2;
+constexpr int OPEN_ERR_SETTINGS = 4;
+constexpr int OPEN_ERR_DEVICE = 8;
+constexpr int OPEN_ERR_NO_NAME = 16;
+constexpr int OPEN_ERR_EVENTS = 32;
+
+// Line-event bits of the status wait.
+constexpr uint32_t EV_RLSD = 0x0020;
+constexpr uint32_t EV_RING = 0x0100;
+
+class Tserial_event;
+using LinkCallback = void (*)(Tserial_event* link, int event);
+
+// State of one posted operation (read, write or line-status wait), the engine's counterpart of an
+// overlapped record. Touched by the worker thread only.
+struct PostedIo {
+    enum class State { Idle, Pending, Done, Failed };
+    State state = State::Idle;
+    int transferred = 0; // bytes moved so far
+    int wanted = 0;      // bytes asked for
+};
+
+class Tserial_event {
+public:
+    // Indices of the seven events; the index is also the priority in the worker's wait.
+    enum EventIndex {
+        stop_event = 0,
+        read_done_event = 1,
+        read_request_event = 2,
+        write_done_event = 3,
+        write_request_event = 4,
+        status_done_event = 5,
+        status_request_event = 6,
+        event_count = 7
+    };
+    static constexpr int rx_capacity = 1024;
+    static constexpr int tx_capacity = 256;
+    static constexpr int quiet_gap_ms = 50;
+    static constexpr int close_wait_ms = 2000;
+
+    Tserial_event();
+    ~Tserial_event();
+    Tserial_event(const Tserial_event&) = delete;
+    Tserial_event& operator=(const Tserial_event&) = delete;
+
+    // Interface-thread operations.
+    void set_event_callback(LinkCallback cb);
+    void set_read_chunk(int n);
+    int open_port(const char* name, int rate, int parity, uint8_t data_bits, bool watch_modem);
+    void close_port();
+    void send_bytes(const uint8_t* bytes, int length);
+
+    // For the LINK_DATA handler, on whichever thread handles it.
+    const uint8_t* received_data() const { return rx_buffer; }
+    int received_count() const { return rx_count; }
+    void acknowledge_data();
+
+    // A context pointer for the owner of the callback (the callback has no room for one).
+    void set_user_data(void* data) { user_data_ = data; }
+    void* user_data() const { return user_data_; }
+
+    // Read-only views used by tests and tools.
+    int get_read_chunk() const { return read_chunk; }
+    bool worker_running() const { return worker_running_.load(std::memory_order_acquire); }
+    bool is_write_pending() const { return write_pending.load(std::memory_order_acquire); }
+    const std::string& get_port_name() const { return port_name; }
+
+    // The device path a port name stands for: "COMn" is /dev/ttyS(n-1), a name that begins with
+    // '/' is used as given, any other name is looked up under /dev.
+    static std::string device_path(const std::string& name);
+
+private:
+    void worker_loop();
+    int wait_for_event();
+    bool service_port(short revents);
+    void complete_read(bool ok);
+    void complete_write(bool ok);
+    bool post_read();
+    bool post_write();
+    bool post_status_wait();
+    void sample_modem_lines();
+    void report_line_event();
+    void notify(int code);
+    void close_device();
+    void join_worker();
+
+    // Fields, in the engine's design order. port_name holds the whole name: device paths such as
+    // /dev/ttyUSB0 are longer than ten characters.
+    bool watch_modem = false;
+    std::string port_name;
+    int32_t rate = 0;
+    int32_t parity = 0;
+    EventObject events[event_count];
+    int port = -1; // file descriptor; -1 when no port is open
+    std::thread thread;
+    PostedIo read_io;
+    PostedIo write_io;
+    PostedIo status_io;
+    std::atomic<bool> write_pending{false};
+    bool read_pending = false;
+    bool status_pending = false;
+    uint8_t rx_buffer[rx_capacity + 1] = {};
+    int32_t read_chunk = 1;
+    int32_t rx_count = 0;
+    uint8_t tx_buffer[tx_capacity] = {};
+    int32_t tx_length = 0;
+    uint32_t status_mask = 0;
+    std::atomic<LinkCallback> callback{nullptr};
+
+    // Platform state beside the design fields.
+    void* user_data_ = nullptr;
+    std::atomic<bool> worker_running_{false};
+    EventObject worker_exited_{EventObject::Reset::Manual};
+    bool thread_known_ = false;      // close_port forgets a worker that outlives its wait
+    int64_t read_deadline_ns_ = 0;   // quiet-gap deadline of the posted read (monotonic)
+    int modem_lines_ = 0;            // last sampled modem lines, for the status wait
+};

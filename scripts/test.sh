@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the console and runs every test: the plain build, the serial engine under
+# ThreadSanitizer, and the whole suite under AddressSanitizer with UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+configure_and_build() { # dir, extra cmake args...
+    local dir=$1
+    shift
+    cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+}
+
+echo "== plain build: every test"
+configure_and_build build
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+# root bypasses a tty's exclusive mode; the engine's tests run as an ordinary user too.
+if [[ $(id -u) -eq 0 ]] && command -v runuser >/dev/null &&
+    runuser -u nobody -- test -x build/tests/engine/engine_tests 2>/dev/null; then
+    echo "== engine tests as user nobody"
+    runuser -u nobody -- build/tests/engine/engine_tests --gtest_brief=1
+fi
+
+echo "== engine tests under ThreadSanitizer"
+configure_and_build build-tsan -DZELK_SANITIZE=thread -DZELK_BUILD_CONSOLE=OFF
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ctest --test-dir build-tsan --output-on-failure -L engine
+
+echo "== every test under AddressSanitizer and UBSan"
+configure_and_build build-asan "-DZELK_SANITIZE=address,undefined"
+ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs"

@@ -1,0 +1,129 @@
+#include "console/widgets/bar_gauge.h"
+
+#include "console/widgets/colors.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <utility>
+
+int gaugePercent(int value, int min, int max) {
+    const long long span = static_cast<long long>(max) - min;
+    if (span == 0) {
+        return 0;
+    }
+    return static_cast<int>((static_cast<long long>(value) - min) * 100 / span);
+}
+
+int gaugeFillLength(int percent, int length) {
+    return static_cast<int>(static_cast<long long>(length) * percent / 100);
+}
+
+BarGauge::BarGauge(QWidget* parent) : QWidget(parent) {}
+
+void BarGauge::setOrientation(Qt::Orientation orientation) {
+    if (orientation_ != orientation) {
+        orientation_ = orientation;
+        update();
+    }
+}
+
+void BarGauge::setRange(int min, int max) {
+    if (max < min) {
+        std::swap(min, max);
+    }
+    if (min == min_ && max == max_) {
+        return;
+    }
+    min_ = min;
+    max_ = max;
+    progress_ = std::clamp(progress_, min_, max_);
+    update();
+}
+
+void BarGauge::setProgress(int value) {
+    value = std::clamp(value, min_, max_);
+    if (progress_ != value) {
+        progress_ = value;
+        update();
+    }
+}
+
+QString BarGauge::percentText() const {
+    return QString::number(percentDone()) + QLatin1Char('%');
+}
+
+void BarGauge::setForeColor(int code) {
+    if (foreColor_ != code) {
+        foreColor_ = code;
+        update();
+    }
+}
+
+void BarGauge::setBackColor(int code) {
+    if (backColor_ != code) {
+        backColor_ = code;
+        update();
+    }
+}
+
+void BarGauge::setShowText(bool show) {
+    if (showText_ != show) {
+        showText_ = show;
+        update();
+    }
+}
+
+void BarGauge::setTextColor(int code) {
+    if (textColor_ != code) {
+        textColor_ = code;
+        update();
+    }
+}
+
+void BarGauge::setBorder(bool border) {
+    if (border_ != border) {
+        border_ = border;
+        update();
+    }
+}
+
+void BarGauge::setBorderColor(int code) {
+    if (borderColor_ != code) {
+        borderColor_ = code;
+        update();
+    }
+}
+
+void BarGauge::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    QRect inner = rect();
+    if (border_) {
+        painter.setPen(colorFromCode(borderColor_));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(inner.adjusted(0, 0, -1, -1));
+        inner.adjust(1, 1, -1, -1);
+    }
+    if (inner.isEmpty()) {
+        return;
+    }
+    painter.fillRect(inner, colorFromCode(backColor_));
+
+    const int percent = percentDone();
+    QRect bar = inner;
+    if (orientation_ == Qt::Vertical) {
+        const int fill = gaugeFillLength(percent, inner.height());
+        bar.setTop(inner.bottom() + 1 - fill);
+    } else {
+        const int fill = gaugeFillLength(percent, inner.width());
+        bar.setWidth(fill);
+    }
+    if (!bar.isEmpty()) {
+        painter.fillRect(bar, colorFromCode(foreColor_));
+    }
+
+    if (showText_) {
+        painter.setPen(colorFromCode(textColor_));
+        painter.setFont(font());
+        painter.drawText(inner, Qt::AlignCenter, percentText());
+    }
+}

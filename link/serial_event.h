@@ -72,6 +72,9 @@ public:
     void set_read_chunk(int n);
     int open_port(const char* name, int rate, int parity, uint8_t data_bits, bool watch_modem);
     void close_port();
+    // Asks the worker to stop and waits for it to end, however long that takes. For shutdown,
+    // before anything the callback uses goes away; the worker never blocks on its own.
+    void stop_worker() { join_worker(); }
     void send_bytes(const uint8_t* bytes, int length);
 
     // For the LINK_DATA handler, on whichever thread handles it.

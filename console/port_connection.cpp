@@ -1,0 +1,121 @@
+#include "console/port_connection.h"
+
+#include <QMetaObject>
+
+namespace {
+
+const QString kOpenFailedCaption = QStringLiteral("Blad otwarcia portu COM");
+const QString kNoticeCaption = QStringLiteral("OK");
+
+void linkCallback(Tserial_event* link, int code) {
+    if (auto* connection = static_cast<PortConnection*>(link->user_data()))
+        connection->handleLinkEvent(link, code);
+}
+
+} // namespace
+
+PortConnection::PortConnection(Tserial_event& link, MessageBoxService& boxes, RobotState& state,
+                               RobotDisplay& display, QObject* parent)
+    : QObject(parent), link_(link), boxes_(boxes), state_(state), display_(display) {
+    link_.set_user_data(this);
+    link_.set_event_callback(linkCallback);
+}
+
+PortConnection::~PortConnection() {
+    // The worker's callback reaches this object: stop it while everything it uses still exists.
+    link_.stop_worker();
+    link_.set_event_callback(nullptr);
+    link_.set_user_data(nullptr);
+}
+
+void PortConnection::Button1Click() {
+    if (portOpen.load() || connectionActive_) {
+        boxes_.show(QStringLiteral("Jeden z portow juz zostal otwarty."), kOpenFailedCaption,
+                    MessageBoxService::Buttons::Ok, MessageBoxService::Icon::Information);
+        return;
+    }
+    link_.set_read_chunk(readChunk);
+    const QByteArray name = portName.toUtf8();
+    const int result = link_.open_port(name.constData(), portRate, 0, 8, false);
+    if (result != OPEN_OK) {
+        noticeText = QStringLiteral("Nie mozna otworzyc portu %1").arg(portName);
+        boxes_.show(noticeText, kOpenFailedCaption, MessageBoxService::Buttons::Ok,
+                    MessageBoxService::Icon::Information);
+        return;
+    }
+    connectionActive_ = true;
+}
+
+void PortConnection::Button2Click() {
+    if (portOpen.load() || connectionActive_)
+        link_.close_port();
+}
+
+void PortConnection::handleLinkEvent(Tserial_event* link, int code) {
+    switch (code) {
+    case LINK_OPENED:
+        portOpen.store(true); // before the opened notice is even queued
+        queueLinkWork(link, code);
+        break;
+    case LINK_CLOSED:
+    case LINK_DATA:
+        queueLinkWork(link, code);
+        break;
+    default:
+        break;
+    }
+}
+
+void PortConnection::queueLinkWork(Tserial_event* link, int code) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, link, code] {
+            pending_.push_back(LinkWork{link, code});
+            runLinkWork();
+        },
+        Qt::QueuedConnection);
+}
+
+void PortConnection::runLinkWork() {
+    // A notice waits for the operator in a nested event loop; work queued meanwhile waits here
+    // until the notice is dismissed, so the events keep their order.
+    if (runningWork_)
+        return;
+    runningWork_ = true;
+    while (!pending_.empty()) {
+        const LinkWork work = pending_.front();
+        pending_.pop_front();
+        switch (work.code) {
+        case LINK_OPENED:
+            showOpenedNotice();
+            break;
+        case LINK_CLOSED:
+            showClosedNotice();
+            break;
+        case LINK_DATA:
+            handleRobotData(work.link);
+            break;
+        }
+    }
+    runningWork_ = false;
+}
+
+void PortConnection::showOpenedNotice() {
+    noticeText = QStringLiteral("Otwarto port %1\n Predkosc: %2 kb/s").arg(portName, QString::number(portRate));
+    boxes_.show(noticeText, kNoticeCaption, MessageBoxService::Buttons::Ok,
+                MessageBoxService::Icon::Information);
+}
+
+void PortConnection::showClosedNotice() {
+    noticeText = QStringLiteral("Zamknieto port %1").arg(portName);
+    boxes_.show(noticeText, kNoticeCaption, MessageBoxService::Buttons::Ok,
+                MessageBoxService::Icon::Information);
+    portOpen.store(false);
+    connectionActive_ = false;
+}
+
+void PortConnection::handleRobotData(Tserial_event* link) {
+    decoder.handleChunk(link->received_data(), link->received_count(), portOpen.load(), state_,
+                        display_);
+    link->acknowledge_data();
+}

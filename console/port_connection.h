@@ -1,0 +1,70 @@
+#pragma once
+// The console's side of the serial link: the connection settings, the connect and disconnect
+// commands with their messages, the link notices, the port-open flag, and the hand-over of every
+// link event from the engine's worker thread to the GUI thread, where received chunks are
+// decoded, shown and only then acknowledged.
+//
+// The worker never waits for the GUI thread: its callback only sets portOpen on LINK_OPENED and
+// queues the work. The GUI thread handles the queued link events strictly one after another, so
+// while a notice waits for the operator, later events (and with them the acknowledgement of
+// received data) wait behind it, as they would behind a blocked worker; a disconnect meanwhile
+// stops the worker at once.
+
+#include "console/widgets/message_box.h"
+#include "link/serial_event.h"
+#include "protocol/reply_decoder.h"
+#include "protocol/robot_state.h"
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <deque>
+
+class PortConnection : public QObject {
+    Q_OBJECT
+public:
+    PortConnection(Tserial_event& link, MessageBoxService& boxes, RobotState& state,
+                   RobotDisplay& display, QObject* parent = nullptr);
+    ~PortConnection() override;
+
+    // Set when the engine reports LINK_OPENED (on its worker), cleared after the closed notice
+    // has been dismissed.
+    std::atomic<bool> portOpen{false};
+    QString portName = QStringLiteral("COM7");
+    int32_t portRate = 57600;
+    QString noticeText;
+    ReplyDecoder decoder;
+
+    static constexpr int readChunk = 32;
+
+    void Button1Click(); // connect
+    void Button2Click(); // disconnect
+
+    // The engine's callback, on its worker thread.
+    void handleLinkEvent(Tserial_event* link, int code);
+    // LINK_DATA on the GUI thread: decode, show, acknowledge last.
+    void handleRobotData(Tserial_event* link);
+
+    // A connection is under way from a successful open_port until its closed notice has been
+    // dismissed; no second open happens meanwhile.
+    bool connectionActive() const { return connectionActive_; }
+
+private:
+    void queueLinkWork(Tserial_event* link, int code);
+    void runLinkWork();
+    void showOpenedNotice();
+    void showClosedNotice();
+
+    struct LinkWork {
+        Tserial_event* link;
+        int code;
+    };
+
+    Tserial_event& link_;
+    MessageBoxService& boxes_;
+    RobotState& state_;
+    RobotDisplay& display_;
+    std::deque<LinkWork> pending_;
+    bool runningWork_ = false;
+    bool connectionActive_ = false;
+};

@@ -1,0 +1,362 @@
+#include "console/form1.h"
+
+#include "console/chart/telemetry_chart.h"
+#include "console/dashboard_layout.h"
+#include "console/widgets/bar_gauge.h"
+#include "console/widgets/circle_shape.h"
+#include "console/widgets/colors.h"
+#include "console/widgets/flat_button.h"
+#include "console/widgets/transparent_picture.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace {
+
+QFont fontOf(const QStringList& families, int pixels, bool bold = false) {
+    QFont font;
+    font.setFamilies(families);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+const QStringList kCourierNew = {"Courier New", "Liberation Mono", "DejaVu Sans Mono", "monospace"};
+const QStringList kCourier = {"Courier", "Courier New", "Liberation Mono", "DejaVu Sans Mono"};
+const QStringList kTahoma = {"Tahoma", "DejaVu Sans", "Liberation Sans", "sans-serif"};
+
+void setTextColor(QWidget* w, int code) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, colorFromCode(code));
+    pal.setColor(QPalette::Text, colorFromCode(code));
+    pal.setColor(QPalette::ButtonText, colorFromCode(code));
+    w->setPalette(pal);
+}
+
+template <typename T> T* named(T* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+// Lines of the identity list at start; other code replaces lines by index.
+const char* const kListLines[] = {
+    "Unit ID      :",
+    "Unit type    :",
+    "Soft ver.    :",
+    "Hard ver.    :",
+    "",
+    "--[ BATTERY ]--------------------",
+    "Bat level [V]:",
+    "Bat level [%]:",
+    "",
+    "--[ SONAR SENS ]--------------",
+    "Sonar L      :",
+    "Sonar R      :",
+    "",
+    "--[ ENGINE ]-------------------",
+    "Eng. L       :",
+    "Eng. R       :",
+    "U Eng. L     :",
+    "U Eng. R     :",
+    "",
+    "--[ LINE SENS ]--------------",
+    "Line Sens LU :",
+    "Line Sens RU :",
+    "Line Sens LD :",
+    "Line Sens RD :",
+    "",
+    "--[ LED ]-------------------",
+    "LED1         :",
+    "LED2         :",
+    "LED3         :",
+    "LED4         :",
+    "",
+    "--[ ACCELERATION ]------",
+    "G_meter X    :",
+    "G_meter Y    :",
+    "G_meter Z    :",
+};
+
+} // namespace
+
+TForm1::TForm1(Tserial_event& link, MessageBoxService& boxes, JoystickDevice* joystick,
+               QWidget* parent)
+    : QWidget(parent),
+      // Registers the link-event callback with the engine.
+      connection(link, boxes, state, *this), portOpen(connection.portOpen),
+      portName(connection.portName), portRate(connection.portRate),
+      noticeText(connection.noticeText), link_(link), boxes_(boxes), joystick_(joystick) {
+    setObjectName("Form1");
+    setWindowTitle("ZELK controll");
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(ClientWidth, ClientHeight);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setFont(fontOf(kTahoma, 11));
+    setMouseTracking(true);
+
+    createControls();
+    wireEvents();
+
+    // 1. Only the dots show over the round targets.
+    Image5->setTransparentColor(clBlack);
+    Image6->setTransparentColor(clBlack);
+    // 2.-3. The link settings; the callback was registered when the connection was built.
+    portRate = 57600;
+    // 4. The game-controller presence probe.
+    probeJoystick();
+    // 5. Start values.
+    scanAddress = 0;
+    state.softVersion = -1;
+    state.hardVersion = -1;
+    state.driveLeft = 100;
+    state.driveRight = 100;
+    state.accelZeroX = 0;
+    state.accelZeroY = 0;
+    state.accelZeroZ = 0;
+    // 6.
+    portName = QStringLiteral("COM7");
+
+    Timer2->start();
+    Timer3->start();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::createControls() {
+    using namespace dashboard;
+    auto picture = [this](const char* name, const Rect& r, const char* resource) {
+        auto* p = named(new TransparentPicture(this), name);
+        p->setGeometry(r.left, r.top, r.width, r.height);
+        if (resource)
+            p->loadPicture(QString::fromLatin1(resource), QSize(r.width, r.height));
+        return p;
+    };
+    auto label = [this](const char* name, const char* text, const Rect& r, int colour = clRed) {
+        auto* l = named(new QLabel(QString::fromUtf8(text), this), name);
+        l->setFont(fontOf(kCourierNew, 16));
+        setTextColor(l, colour);
+        l->setGeometry(r.left, r.top, r.width, r.height);
+        return l;
+    };
+    auto gauge = [this](const char* name, const Rect& r, int fore, int back, int value,
+                        int max = 100) {
+        auto* g = named(new BarGauge(this), name);
+        g->setGeometry(r.left, r.top, r.width, r.height);
+        g->setOrientation(Qt::Vertical);
+        g->setRange(0, max);
+        g->setForeColor(fore);
+        g->setBackColor(back);
+        g->setProgress(value);
+        return g;
+    };
+
+    // Centre first: the robot picture lies under everything placed over it.
+    Image1 = picture("Image1", kImage1, ":/assets/robot_top.svg");
+
+    // Left column.
+    Image2 = picture("Image2", kImage2, ":/assets/target_red.svg");
+    Image3 = picture("Image3", kImage3, ":/assets/target_teal.svg");
+    Label26 = label("Label26", "ACCELEROMETER", kLabel26);
+    Label23 = label("Label23", "X Y Z", kLabel23);
+    CGauge8 = gauge("CGauge8", kCGauge8, clRed, clDarkRed, 25, 255);
+    CGauge9 = gauge("CGauge9", kCGauge9, clRed, clDarkRed, 25, 255);
+    CGauge10 = gauge("CGauge10", kCGauge10, clRed, clDarkRed, 25, 255);
+    Label25 = label("Label25", "DRIVE", kLabel25, clAqua);
+    Label24 = label("Label24", "X Y", kLabel24, clAqua);
+    CGauge11 = gauge("CGauge11", kCGauge11, kCyanBar, kDarkCyanBar, 50);
+    CGauge12 = gauge("CGauge12", kCGauge12, kCyanBar, kDarkCyanBar, 50);
+    Image6 = picture("Image6", kImage6, ":/assets/dot_red.svg");
+    Image5 = picture("Image5", kImage5, ":/assets/dot_cyan.svg");
+    SpeedButton1 = named(new FlatButton(this), "SpeedButton1");
+    SpeedButton1->setGeometry(kSpeedButton1.left, kSpeedButton1.top, kSpeedButton1.width,
+                              kSpeedButton1.height);
+    SpeedButton1->setPicture(
+        loadPicture(":/assets/kalib_button.svg", QSize(kSpeedButton1.width, kSpeedButton1.height)));
+    Chart1 = named(new TelemetryChart(this), "Chart1");
+    Chart1->setGeometry(kChart1.left, kChart1.top, kChart1.width, kChart1.height);
+
+    // Centre readouts.
+    Label1 = label("Label1", "SONAR L.", kLabel1);
+    Label13 = label("Label13", "0%", kLabel13);
+    Label2 = label("Label2", "SONAR R.", kLabel2);
+    Label14 = label("Label14", "0%", kLabel14);
+    CGauge6 = gauge("CGauge6", kCGauge6, clRed, clDarkRed, 0);
+    CGauge7 = gauge("CGauge7", kCGauge7, clRed, clDarkRed, 0);
+    CGauge6->setBorder(false);
+    CGauge7->setBorder(false);
+
+    Image11 = picture("Image11", kImage11, ":/assets/line_sensor_on.svg");
+    Image12 = picture("Image12", kImage12, ":/assets/line_sensor_off.svg");
+    Image11->hide();
+    Image12->hide();
+    Image7 = picture("Image7", kImage7, nullptr);
+    Image8 = picture("Image8", kImage8, nullptr);
+    Image9 = picture("Image9", kImage9, nullptr);
+    Image10 = picture("Image10", kImage10, nullptr);
+    for (TransparentPicture* sensor : {Image7, Image8, Image9, Image10}) {
+        sensor->setStretch(true, true);
+        sensor->setPicture(Image12->picture());
+    }
+    Label7 = label("Label7", "LIN SENS.", kLabel7);
+    Label8 = label("Label8", "LIN SENS.", kLabel8);
+    Label9 = label("Label9", "LIN SENS.", kLabel9);
+    Label10 = label("Label10", "LIN SENS.", kLabel10);
+
+    auto shape = [this](const char* name, const Rect& r) {
+        auto* s = named(new CircleShape(this), name);
+        s->setGeometry(r.left, r.top, r.width, r.height);
+        s->setFillColor(clGreen);
+        s->setPenColor(clGray);
+        s->setPenWidth(2);
+        return s;
+    };
+    Shape1 = shape("Shape1", kShape1);
+    Shape2 = shape("Shape2", kShape2);
+    Shape3 = shape("Shape3", kShape3);
+    Shape4 = shape("Shape4", kShape4);
+    Label3 = label("Label3", "LED1:", kLabel3);
+    Label4 = label("Label4", "LED2:", kLabel4);
+    Label5 = label("Label5", "LED3:", kLabel5);
+    Label6 = label("Label6", "LED4:", kLabel6);
+    Label15 = label("Label15", "OFF", kLabel15);
+    Label16 = label("Label16", "OFF", kLabel16);
+    Label17 = label("Label17", "OFF", kLabel17);
+    Label18 = label("Label18", "OFF", kLabel18);
+
+    CGauge2 = gauge("CGauge2", kCGauge2, clRed, clDarkRed, 0);
+    CGauge3 = gauge("CGauge3", kCGauge3, clDarkRed, clRed, 100);
+    CGauge5 = gauge("CGauge5", kCGauge5, clRed, clDarkRed, 0);
+    CGauge4 = gauge("CGauge4", kCGauge4, clDarkRed, clRed, 100);
+    CGauge13 = gauge("CGauge13", kCGauge13, kCyanBar, kDarkCyanBar, 0);
+    CGauge14 = gauge("CGauge14", kCGauge14, kCyanBar, kDarkCyanBar, 0);
+    Label11 = label("Label11", "LEFT ENG. CURRENT", kLabel11);
+    Label11->setWordWrap(true);
+    Label19 = label("Label19", "0%", kLabel19);
+    Label12 = label("Label12", "RIGHT ENG. CURRENT", kLabel12);
+    Label12->setWordWrap(true);
+    Label20 = label("Label20", "0%", kLabel20);
+
+    Image4 = picture("Image4", kImage4, ":/assets/battery.svg");
+    CGauge1 = gauge("CGauge1", kCGauge1, clRed, clBlack, 0);
+    CGauge1->setShowText(true);
+    CGauge1->setTextColor(clRed);
+    CGauge1->setFont(fontOf(kTahoma, 13, true));
+    Label21 = label("Label21", "ACCELERATION", kLabel21);
+    Label22 = label("Label22", "X0 ,Y0  ,Z0  ", kLabel22);
+
+    Button1 = named(new QPushButton(QString::fromUtf8("połącz"), this), "Button1");
+    Button2 = named(new QPushButton(QString::fromUtf8("rozłącz"), this), "Button2");
+    Button1->hide();
+    Button2->hide();
+
+    // Right column.
+    auto checkBox = [this](const char* name, const char* text, const Rect& r) {
+        auto* c = named(new QCheckBox(QString::fromLatin1(text), this), name);
+        c->setGeometry(r.left, r.top, r.width, r.height);
+        c->setLayoutDirection(Qt::RightToLeft); // caption left of the box
+        c->setFont(fontOf(kTahoma, 11));
+        setTextColor(c, clRed);
+        c->setChecked(true);
+        return c;
+    };
+    CheckBox1 = checkBox("CheckBox1", "LED manual override", kCheckBox1);
+    CheckBox2 = checkBox("CheckBox2", "engines manual override", kCheckBox2);
+
+    Memo1 = named(new QPlainTextEdit(this), "Memo1");
+    Memo1->setGeometry(kMemo1.left, kMemo1.top, kMemo1.width, kMemo1.height);
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setFont(fontOf(kCourier, 11));
+    Memo1->setStyleSheet(
+        QStringLiteral("QPlainTextEdit { background: black; color: %1; border: 1px solid #004848; }"
+                       "QScrollBar:vertical { background: #001818; width: 12px; }"
+                       "QScrollBar::handle:vertical { background: %1; min-height: 20px; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical "
+                       "{ background: #003030; height: 12px; }")
+            .arg(colorFromCode(clTeal).name()));
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    for (const char* line : {"Initialising...", "system status: ready", "all systems go..."})
+        appendLog(QString::fromLatin1(line));
+
+    ListBox1 = named(new QListWidget(this), "ListBox1");
+    ListBox1->setGeometry(kListBox1.left, kListBox1.top, kListBox1.width, kListBox1.height);
+    ListBox1->setFrameShape(QFrame::NoFrame);
+    ListBox1->setFont(fontOf(kCourier, 11));
+    ListBox1->setStyleSheet(
+        QStringLiteral("QListWidget { background: black; color: %1; } "
+                       "QListWidget::item { height: 13px; padding: 0px; }")
+            .arg(colorFromCode(clLime).name()));
+    ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ListBox1->setTextElideMode(Qt::ElideNone);
+    for (const char* line : kListLines)
+        ListBox1->addItem(QString::fromLatin1(line));
+
+    // Timers: the scan (off until asked for), the command cycle and the controller poll.
+    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1->setInterval(100);
+    Timer2 = named(new QTimer(this), "Timer2");
+    Timer2->setInterval(50);
+    Timer3 = named(new QTimer(this), "Timer3");
+    Timer3->setInterval(50);
+}
+
+void TForm1::wireEvents() {
+    connect(Image1, &TransparentPicture::mouseMoved, this, [this] { FormMouseMove(); });
+    Image1->setMouseTracking(true);
+
+    for (TransparentPicture* pad : {Image3, Image5}) {
+        pad->setMouseTracking(true);
+        connect(pad, &TransparentPicture::mousePressed, this,
+                [this, pad](QPoint p) { Image5MouseDown(pad, p.x(), p.y()); });
+        connect(pad, &TransparentPicture::mouseMoved, this,
+                [this, pad](QPoint p) { Image3MouseMove(pad, p.x(), p.y()); });
+        connect(pad, &TransparentPicture::mouseReleased, this,
+                [this, pad](QPoint p) { Image5MouseUp(pad, p.x(), p.y()); });
+    }
+    for (CircleShape* led : {Shape1, Shape2, Shape3, Shape4})
+        connect(led, &CircleShape::released, this, [this, led] { Shape1MouseUp(led); });
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(SpeedButton1, &FlatButton::clicked, this, [this] { SpeedButton1Click(); });
+    connect(Chart1, &TelemetryChart::doubleClicked, this, [this] { Chart1DblClick(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
+    connect(Timer3, &QTimer::timeout, this, [this] { Timer3Timer(); });
+}
+
+void TForm1::mouseMoveEvent(QMouseEvent* event) {
+    FormMouseMove();
+    QWidget::mouseMoveEvent(event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Closing the main window ends the program; the panel cannot be closed on its own.
+    QWidget::closeEvent(event);
+    QCoreApplication::quit();
+}
+
+void TForm1::Button1Click() { connection.Button1Click(); }
+
+void TForm1::Button2Click() { connection.Button2Click(); }
+
+void TForm1::SpeedButton1Click() { calibrateAccelerometer(state); }
+
+void TForm1::Chart1DblClick() { Chart1->undoZoom(); }
+
+void TForm1::sendFrame(int length) { link_.send_bytes(frameBuffer.data(), length); }
+
+void TForm1::appendLog(const QString& line) {
+    Memo1->appendPlainText(line);
+}

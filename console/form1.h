@@ -1,0 +1,139 @@
+#pragma once
+// TForm1, the main window: the fixed black dashboard with the robot picture and its readouts,
+// the accelerometer target, the joystick pad, the strip chart, the log and the identity list. It
+// owns the console's run-time state (link settings, robot state, the frame buffer, the scan
+// position) and the three timers that drive the console.
+
+#include "console/drive/controller_drive.h"
+#include "console/drive/knob_drive.h"
+#include "console/port_connection.h"
+#include "protocol/reply_decoder.h"
+#include "protocol/robot_frame.h"
+#include "protocol/robot_state.h"
+
+#include <QWidget>
+#include <memory>
+
+class BarGauge;
+class CircleShape;
+class FlatButton;
+class JoystickDevice;
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class TForm2;
+class TelemetryChart;
+class TransparentPicture;
+
+class TForm1 : public QWidget, public RobotDisplay {
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 1303;
+    static constexpr int ClientHeight = 791;
+
+    // joystick may be null: no game controller layer at all.
+    TForm1(Tserial_event& link, MessageBoxService& boxes, JoystickDevice* joystick,
+           QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The connection panel, set once it exists (it is created right after this window).
+    void setPanel(TForm2* panel) { Form2 = panel; }
+    TForm2* panel() const { return Form2; }
+
+    // Link settings and flag (kept by the connection, named as the window's own values).
+    PortConnection connection;
+    std::atomic<bool>& portOpen;
+    QString& portName;
+    int32_t& portRate;
+    QString& noticeText;
+
+    RobotState state;
+    FrameBuffer frameBuffer{};
+    int32_t scanAddress = 0;
+
+    // Drive control state.
+    bool driveActive = false;
+    bool knobDragging = false;
+    bool joystickPresent = false;
+
+    // Display state that lives for the whole run.
+    bool batteryBlinkPhase = false;
+    int chartFrameCount = 0;
+    uint32_t chartSampleIndex = 0;
+
+    // Handlers.
+    void Button1Click();
+    void Button2Click();
+    void SpeedButton1Click();
+    void Chart1DblClick();
+    void FormMouseMove();
+    void Timer1Timer();
+    void Timer2Timer();
+    void Timer3Timer();
+    void Image5MouseDown(QWidget* sender, int x, int y);
+    void Image3MouseMove(QWidget* sender, int x, int y);
+    void Image5MouseUp(QWidget* sender, int x, int y);
+    void Shape1MouseUp(CircleShape* sender);
+
+    // The chosen unit address: the panel's CSpinEdit1, read anew for every frame.
+    int unitAddress() const;
+    // Hands the first length bytes of the frame buffer to the engine.
+    void sendFrame(int length);
+    // Appends one line at the end of the log.
+    void appendLog(const QString& line);
+
+    Tserial_event& link() { return link_; }
+    // The game-controller presence probe, run once by the constructor.
+    void probeJoystick();
+
+    // RobotDisplay: what the reply decoder has the dashboard show.
+    void showUnitDetected(int address, int argument) override;
+    void showSoftVersion(int address, int version) override;
+    void showHardVersion(int address, int version, const char* unitTypeText) override;
+    void showBattery(float percentage) override;
+    void showLineSensors(const RobotState& state) override;
+    void showLeds(const RobotState& state) override;
+    void showEngineCurrentLeft(const RobotState& state) override;
+    void showEngineCurrentRight(const RobotState& state) override;
+    void showSonarLeft(const RobotState& state) override;
+    void showSonarRight(const RobotState& state) override;
+    void showAcceleration(const RobotState& state) override;
+    void chartSampleStep(const RobotState& state) override;
+
+    // Controls, by their design names (each also carries its name as objectName).
+    TransparentPicture *Image1, *Image2, *Image3, *Image4, *Image5, *Image6, *Image7, *Image8,
+        *Image9, *Image10, *Image11, *Image12;
+    BarGauge *CGauge1, *CGauge2, *CGauge3, *CGauge4, *CGauge5, *CGauge6, *CGauge7, *CGauge8,
+        *CGauge9, *CGauge10, *CGauge11, *CGauge12, *CGauge13, *CGauge14;
+    CircleShape *Shape1, *Shape2, *Shape3, *Shape4;
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9,
+        *Label10, *Label11, *Label12, *Label13, *Label14, *Label15, *Label16, *Label17, *Label18,
+        *Label19, *Label20, *Label21, *Label22, *Label23, *Label24, *Label25, *Label26;
+    FlatButton* SpeedButton1;
+    QPushButton *Button1, *Button2;
+    QCheckBox *CheckBox1, *CheckBox2;
+    QPlainTextEdit* Memo1;
+    QListWidget* ListBox1;
+    TelemetryChart* Chart1;
+    QTimer *Timer1, *Timer2, *Timer3;
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void wireEvents();
+    void applyDriveAction(const DriveAction& action);
+    void applyKnobOutcome(const KnobOutcome& outcome);
+    KnobSender knobSender(QWidget* sender) const;
+
+    Tserial_event& link_;
+    MessageBoxService& boxes_;
+    JoystickDevice* joystick_;
+    std::unique_ptr<ControllerDrive> controller_;
+    TForm2* Form2 = nullptr;
+};

@@ -1,0 +1,62 @@
+// The console's entry: the serial engine exists before the application, the main window is
+// created first (it becomes the main window), then the connection panel, which reads the main
+// window's position; then the message loop runs until the main window closes.
+
+#include "console/drive/sdl_joystick.h"
+#include "console/form1.h"
+#include "console/form2.h"
+#include "console/widgets/message_box.h"
+#include "link/serial_event.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+
+namespace {
+
+Tserial_event serialLink;
+
+void showException(const QString& message) {
+    QMessageBox::critical(nullptr, QStringLiteral("ZELK controll"), message);
+}
+
+// Shows an exception that escapes a handler in the standard error box and ends the program.
+class ConsoleApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            showException(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            showException(QString());
+        }
+        exit(0);
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ConsoleApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ZELK controll"));
+    QApplication::setApplicationDisplayName(QStringLiteral("ZELK controll"));
+    try {
+        QtMessageBoxService boxes;
+        SdlJoystick joystick;
+        TForm1 form1(serialLink, boxes, &joystick);
+        boxes.setParentWidget(&form1);
+        TForm2 form2(form1, boxes);
+        form1.setPanel(&form2);
+        form1.show();
+        form2.show();
+        app.exec();
+    } catch (const std::exception& e) {
+        showException(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        showException(QString());
+    }
+    return 0;
+}

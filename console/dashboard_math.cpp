@@ -27,9 +27,13 @@ int batteryColor(float p, bool& blinkPhase) {
     return colour;
 }
 
-std::string currentText(int value) { return std::to_string(value * 100 / 255) + " %"; }
+std::string currentText(int value) {
+    return std::to_string(value * 100 / 255) + " %";
+}
 
-std::string sonarText(int value) { return std::to_string(value) + " %"; }
+std::string sonarText(int value) {
+    return std::to_string(value) + " %";
+}
 
 std::string accelerationText(int x, int y, int z) {
     return "X" + std::to_string(x) + ",Y" + std::to_string(y) + ",Z" + std::to_string(z);

@@ -23,7 +23,7 @@ struct DotPosition {
     int left;
     int top;
 };
-DotPosition accelerationDot(int accelX, int accelY, int squareLeft, int squareTop,
-                            int squareWidth, int squareHeight, int dotWidth, int dotHeight);
+DotPosition accelerationDot(int accelX, int accelY, int squareLeft, int squareTop, int squareWidth,
+                            int squareHeight, int dotWidth, int dotHeight);
 
 } // namespace dashboard

@@ -293,10 +293,9 @@ void TForm1::createControls() {
     ListBox1->setGeometry(kListBox1.left, kListBox1.top, kListBox1.width, kListBox1.height);
     ListBox1->setFrameShape(QFrame::NoFrame);
     ListBox1->setFont(fontOf(kCourier, 11));
-    ListBox1->setStyleSheet(
-        QStringLiteral("QListWidget { background: black; color: %1; } "
-                       "QListWidget::item { height: 13px; padding: 0px; }")
-            .arg(colorFromCode(clLime).name()));
+    ListBox1->setStyleSheet(QStringLiteral("QListWidget { background: black; color: %1; } "
+                                           "QListWidget::item { height: 13px; padding: 0px; }")
+                                .arg(colorFromCode(clLime).name()));
     ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ListBox1->setTextElideMode(Qt::ElideNone);
     for (const char* line : kListLines)
@@ -347,15 +346,25 @@ void TForm1::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
-void TForm1::Button1Click() { connection.Button1Click(); }
+void TForm1::Button1Click() {
+    connection.Button1Click();
+}
 
-void TForm1::Button2Click() { connection.Button2Click(); }
+void TForm1::Button2Click() {
+    connection.Button2Click();
+}
 
-void TForm1::SpeedButton1Click() { calibrateAccelerometer(state); }
+void TForm1::SpeedButton1Click() {
+    calibrateAccelerometer(state);
+}
 
-void TForm1::Chart1DblClick() { Chart1->undoZoom(); }
+void TForm1::Chart1DblClick() {
+    Chart1->undoZoom();
+}
 
-void TForm1::sendFrame(int length) { link_.send_bytes(frameBuffer.data(), length); }
+void TForm1::sendFrame(int length) {
+    link_.send_bytes(frameBuffer.data(), length);
+}
 
 void TForm1::appendLog(const QString& line) {
     Memo1->appendPlainText(line);

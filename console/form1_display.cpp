@@ -21,11 +21,15 @@ constexpr int kLedOff = 32768; // green
 // Point colours of the six chart series, in series order.
 constexpr int kChartPointColors[6] = {255, 65280, 16776960, 16777215, 65535, 8388736};
 
-QString text(const std::string& s) { return QString::fromStdString(s); }
+QString text(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 } // namespace
 
-int TForm1::unitAddress() const { return Form2 ? Form2->CSpinEdit1->value() : 253; }
+int TForm1::unitAddress() const {
+    return Form2 ? Form2->CSpinEdit1->value() : 253;
+}
 
 void TForm1::showUnitDetected(int address, int argument) {
     if (address != 0 && address == argument && Form2)

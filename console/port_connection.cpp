@@ -101,7 +101,8 @@ void PortConnection::runLinkWork() {
 }
 
 void PortConnection::showOpenedNotice() {
-    noticeText = QStringLiteral("Otwarto port %1\n Predkosc: %2 kb/s").arg(portName, QString::number(portRate));
+    noticeText = QStringLiteral("Otwarto port %1\n Predkosc: %2 kb/s")
+                     .arg(portName, QString::number(portRate));
     boxes_.show(noticeText, kNoticeCaption, MessageBoxService::Buttons::Ok,
                 MessageBoxService::Icon::Information);
 }

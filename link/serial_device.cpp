@@ -18,10 +18,10 @@ bool speed_constant(int32_t rate, speed_t& out) {
         speed_t code;
     };
     static constexpr Pair table[] = {
-        {1200, B1200},       {2400, B2400},       {4800, B4800},     {9600, B9600},
-        {19200, B19200},     {38400, B38400},     {57600, B57600},   {115200, B115200},
-        {230400, B230400},   {460800, B460800},   {500000, B500000}, {576000, B576000},
-        {921600, B921600},   {1000000, B1000000},
+        {1200, B1200},     {2400, B2400},       {4800, B4800},     {9600, B9600},
+        {19200, B19200},   {38400, B38400},     {57600, B57600},   {115200, B115200},
+        {230400, B230400}, {460800, B460800},   {500000, B500000}, {576000, B576000},
+        {921600, B921600}, {1000000, B1000000},
     };
     for (const Pair& p : table) {
         if (p.rate == rate) {
@@ -45,7 +45,9 @@ tcflag_t size_flag(int data_bits) {
     }
 }
 
-bool unsupported(int err) { return err == ENOTTY || err == EINVAL || err == EOPNOTSUPP; }
+bool unsupported(int err) {
+    return err == ENOTTY || err == EINVAL || err == EOPNOTSUPP;
+}
 
 // Asks a USB serial adapter not to hold received bytes for its latency timer. Drivers that
 // do not know the request simply refuse it; that leaves nothing to do.
@@ -66,7 +68,7 @@ int open_exclusive(const std::string& path) {
         return -1;
     // Only character devices: opening anything else (a file, a directory, a fifo) as a port is
     // refused before it is touched.
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
         return -1;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -20,13 +20,17 @@ int64_t monotonic_ns() {
     return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-constexpr int64_t ms_to_ns(int ms) { return int64_t(ms) * 1000000; }
+constexpr int64_t ms_to_ns(int ms) {
+    return int64_t(ms) * 1000000;
+}
 
 // While a line-status wait is posted the modem lines are sampled this often; Linux offers only a
 // blocking wait for them. The console never watches the modem lines, so its worker never samples.
 constexpr int modem_sample_ms = 20;
 
-bool transient(int err) { return err == EAGAIN || err == EWOULDBLOCK || err == EINTR; }
+bool transient(int err) {
+    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
+}
 
 } // namespace
 
@@ -172,7 +176,9 @@ void Tserial_event::send_bytes(const uint8_t* bytes, int length) {
     events[write_request_event].set();
 }
 
-void Tserial_event::acknowledge_data() { events[read_request_event].set(); }
+void Tserial_event::acknowledge_data() {
+    events[read_request_event].set();
+}
 
 void Tserial_event::notify(int code) {
     if (LinkCallback cb = callback.load(std::memory_order_acquire))

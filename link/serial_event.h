@@ -138,7 +138,7 @@ private:
     void* user_data_ = nullptr;
     std::atomic<bool> worker_running_{false};
     EventObject worker_exited_{EventObject::Reset::Manual};
-    bool thread_known_ = false;      // close_port forgets a worker that outlives its wait
-    int64_t read_deadline_ns_ = 0;   // quiet-gap deadline of the posted read (monotonic)
-    int modem_lines_ = 0;            // last sampled modem lines, for the status wait
+    bool thread_known_ = false;    // close_port forgets a worker that outlives its wait
+    int64_t read_deadline_ns_ = 0; // quiet-gap deadline of the posted read (monotonic)
+    int modem_lines_ = 0;          // last sampled modem lines, for the status wait
 };

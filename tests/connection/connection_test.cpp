@@ -58,8 +58,8 @@ struct RecordingDisplay : RobotDisplay {
 };
 
 std::vector<uint8_t> telemetry(uint8_t sonarLeft) {
-    std::vector<uint8_t> f = {0xFC, 0xFD, 0xE5, 62, 0, 0, 10, 20, sonarLeft, 40, 128, 128, 200,
-                              0,    0,    0};
+    std::vector<uint8_t> f = {0xFC,      0xFD, 0xE5, 62,  0,   0, 10, 20,
+                              sonarLeft, 40,   128,  128, 200, 0, 0,  0};
     uint8_t sum = 0;
     for (int i = 3; i <= 14; ++i)
         sum = uint8_t(sum + f[size_t(i)]);
@@ -109,8 +109,9 @@ TEST_F(ConnectionTest, GoodConnectShowsOpenedNoticeWithPortOpenAlreadySet) {
     });
     connectAndWaitForNotice();
     const auto& call = boxes.calls().at(0);
-    EXPECT_EQ(call.text,
-              QString("Otwarto port %1\n Predkosc: 57600 kb/s").arg(QString::fromStdString(peer.path())));
+    EXPECT_EQ(
+        call.text,
+        QString("Otwarto port %1\n Predkosc: 57600 kb/s").arg(QString::fromStdString(peer.path())));
     EXPECT_EQ(call.caption, "OK");
     EXPECT_EQ(call.buttons, MessageBoxService::Buttons::Ok);
     EXPECT_EQ(call.icon, MessageBoxService::Icon::Information);
@@ -152,8 +153,12 @@ TEST_F(ConnectionTest, MissingPortShowsMessageWithNameAndNoNotice) {
 }
 
 TEST_F(ConnectionTest, OddPortNamesGiveAClearMessage) {
-    const QString names[] = {QString(), QString(10000, QChar('x')), QString::fromUtf8("/dev/żółw"),
-                             "/etc/hostname", "/tmp", "%1%2%s%n"};
+    const QString names[] = {QString(),
+                             QString(10000, QChar('x')),
+                             QString::fromUtf8("/dev/żółw"),
+                             "/etc/hostname",
+                             "/tmp",
+                             "%1%2%s%n"};
     for (const QString& name : names) {
         boxes.clear();
         connection->portName = name;
@@ -180,8 +185,7 @@ TEST_F(ConnectionTest, DisconnectShowsClosedNoticeThenClearsPortOpen) {
     });
     connection->Button2Click();
     ASSERT_TRUE(waitUntil([&] { return countText("Zamknieto port") == 1; }));
-    EXPECT_EQ(boxes.calls().back().text,
-              "Zamknieto port " + QString::fromStdString(peer.path()));
+    EXPECT_EQ(boxes.calls().back().text, "Zamknieto port " + QString::fromStdString(peer.path()));
     EXPECT_EQ(boxes.calls().back().caption, "OK");
     EXPECT_TRUE(openDuringClosedNotice);
     EXPECT_FALSE(connection->portOpen.load());

@@ -1,0 +1,337 @@
+#include "console/form2.h"
+
+#include "console/form1.h"
+#include "console/widgets/bar_gauge.h"
+#include "console/widgets/colors.h"
+#include "console/widgets/flat_button.h"
+#include "console/widgets/message_box.h"
+#include "console/widgets/spin_edit.h"
+#include "console/widgets/transparent_picture.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QRegion>
+#include <QShowEvent>
+#include <QTimer>
+#include <vector>
+
+namespace {
+
+QFont tahoma(bool bold = false) {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    font.setBold(bold);
+    return font;
+}
+
+template <typename W> W* place(W* widget, const char* name, int left, int top, int w, int h) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left, top, w, h);
+    return widget;
+}
+
+// Blue field, white bold text, one flat black line around it.
+void styleField(QWidget* widget) {
+    QPalette palette = widget->palette();
+    const QColor blue = colorFromCode(TForm2::ControlColor);
+    const QColor white = colorFromCode(clWhite);
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Base, blue);
+        palette.setColor(group, QPalette::Button, blue);
+        palette.setColor(group, QPalette::Window, blue);
+        palette.setColor(group, QPalette::Text, white);
+        palette.setColor(group, QPalette::ButtonText, white);
+        palette.setColor(group, QPalette::WindowText, colorFromCode(clBlack));
+        palette.setColor(group, QPalette::HighlightedText, white);
+    }
+    widget->setPalette(palette);
+    widget->setFont(tahoma(true));
+}
+
+// The part of picture whose pixels are not of the colour code, row by row.
+QRegion regionWithoutColor(const QImage& picture, int code) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = colorFromCode(code).rgb();
+    std::vector<QRect> rects;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        int x = 0;
+        while (x < image.width()) {
+            while (x < image.width() && line[x] == key) {
+                ++x;
+            }
+            const int start = x;
+            while (x < image.width() && line[x] != key) {
+                ++x;
+            }
+            if (x > start) {
+                rects.emplace_back(start, y, x - start, 1);
+            }
+        }
+    }
+    QRegion region;
+    region.setRects(rects.data(), static_cast<int>(rects.size()));
+    return region;
+}
+
+} // namespace
+
+TForm2::TForm2(TForm1& form1, MessageBoxService& boxes, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), form1_(form1),
+      boxes_(boxes) {
+    setObjectName(QStringLiteral("Form2"));
+    // The panel never decides on its own whether the application lives on.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowOpacity(200 / 255.0);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, colorFromCode(clBlack));
+    setPalette(palette);
+    setAutoFillBackground(true);
+    setFont(tahoma());
+    setMouseTracking(true);
+
+    createControls();
+    applySeeThroughMask();
+    wireEvents();
+
+    dockAt(panelDockRect(DockMoment::Creation, mainFrame(), width()));
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::createControls() {
+    Image1 = place(new TransparentPicture(this), "Image1", 0, 0, BackgroundWidth, BackgroundHeight);
+    Image1->setTransparentColor(SeeThroughColor);
+    // Without the picture the panel stays plain black; nothing else depends on it.
+    Image1->loadPicture(QString::fromLatin1(BackgroundPath),
+                        QSize(BackgroundWidth, BackgroundHeight));
+    Image1->setMouseTracking(true);
+
+    // The speed buttons' labels are painted on the background; the buttons lie over them.
+    SpeedButton1 = place(new FlatButton(this), "SpeedButton1", 24, 34, 99, 23);
+    SpeedButton2 = place(new FlatButton(this), "SpeedButton2", 24, 60, 99, 23);
+
+    ComboBox1 = place(new QComboBox(this), "ComboBox1", 126, 34, 101, 21);
+    ComboBox1->setEditable(true);
+    // The typed text is the port name as it stands: no completion, and Enter adds no item.
+    ComboBox1->setCompleter(nullptr);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    for (int n = 1; n <= 12; ++n) {
+        ComboBox1->addItem(QStringLiteral("COM%1").arg(n));
+    }
+    ComboBox1->setCurrentIndex(6);
+    styleField(ComboBox1);
+
+    SpeedButton3 = place(new FlatButton(this), "SpeedButton3", 24, 98, 97, 23);
+
+    ListBox1 = place(new QListWidget(this), "ListBox1", 128, 96, 99, 47);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBox1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    ListBox1->setLineWidth(1);
+    ListBox1->addItem(QStringLiteral("253"));
+    styleField(ListBox1);
+
+    CSpinEdit1 = place(new SpinEdit(this), "CSpinEdit1", 24, 122, 99, 22);
+    CSpinEdit1->setRange(0, 255);
+    CSpinEdit1->setValue(253);
+    styleField(CSpinEdit1);
+
+    CSpinEdit2 = place(new SpinEdit(this), "CSpinEdit2", 24, 146, 43, 22);
+    CSpinEdit2->setRange(0, 255);
+    CSpinEdit2->setValue(0);
+    styleField(CSpinEdit2);
+
+    SpeedButton7 = place(new FlatButton(this), "SpeedButton7", 68, 146, 49, 21);
+    SpeedButton7->setText(QStringLiteral("nadaj id"));
+    SpeedButton7->setTextColor(clAqua);
+    SpeedButton7->setFont(tahoma());
+
+    CGauge1 = place(new BarGauge(this), "CGauge1", 128, 148, 99, 16);
+    CGauge1->setOrientation(Qt::Horizontal);
+    CGauge1->setRange(0, 255);
+    CGauge1->setProgress(0);
+    CGauge1->setForeColor(clWhite);
+    CGauge1->setBackColor(ControlColor);
+    CGauge1->setShowText(false);
+
+    const auto checkBox = [this](const char* name, int left, int top, bool checked) {
+        auto* box = place(new QCheckBox(this), name, left, top, 15, 17);
+        box->setChecked(checked);
+        return box;
+    };
+    const auto label = [this](const char* name, const char* text, int left, int top) {
+        auto* caption = new QLabel(QString::fromLatin1(text), this);
+        caption->setObjectName(QString::fromLatin1(name));
+        caption->setFont(tahoma());
+        QPalette palette = caption->palette();
+        palette.setColor(QPalette::WindowText, colorFromCode(clAqua));
+        caption->setPalette(palette);
+        caption->setAutoFillBackground(false);
+        caption->adjustSize();
+        caption->move(left, top);
+        return caption;
+    };
+    CheckBox1 = checkBox("CheckBox1", 26, 176, true);
+    Label1 = label("Label1", "joystick", 44, 177);
+    CheckBox4 = checkBox("CheckBox4", 26, 198, false);
+    Label2 = label("Label2", "inverse x<-->y", 44, 199);
+    CheckBox3 = checkBox("CheckBox3", 152, 176, false);
+    Label3 = label("Label3", "negative X", 170, 177);
+    CheckBox2 = checkBox("CheckBox2", 152, 198, false);
+    Label4 = label("Label4", "negative Y", 170, 199);
+
+    SpeedButton5 = place(new FlatButton(this), "SpeedButton5", 26, 236, 185, 23);
+    SpeedButton4 = place(new FlatButton(this), "SpeedButton4", 26, 262, 185, 23);
+    SpeedButton6 = place(new FlatButton(this), "SpeedButton6", 26, 288, 185, 23);
+}
+
+void TForm2::applySeeThroughMask() {
+    // Computed once: the picture never changes.
+    if (Image1->picture().isNull()) {
+        return;
+    }
+    setMask(regionWithoutColor(Image1->picture(), SeeThroughColor));
+}
+
+void TForm2::wireEvents() {
+    connect(Image1, &TransparentPicture::mouseMoved, this, [this] { FormMouseMove(); });
+    connect(SpeedButton1, &FlatButton::clicked, this, [this] { SpeedButton1Click(); });
+    connect(SpeedButton2, &FlatButton::clicked, this, [this] { SpeedButton2Click(); });
+    // Emitted for picked items and for every keystroke in the edit field alike.
+    connect(ComboBox1, &QComboBox::currentTextChanged, this, [this] { ComboBox1Change(); });
+    connect(SpeedButton3, &FlatButton::clicked, this, [this] { SpeedButton3Click(); });
+    connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
+    // Moving the selection with the keyboard counts as a click, as it does with the mouse.
+    connect(ListBox1, &QListWidget::currentRowChanged, this, [this] {
+        if (ListBox1->hasFocus()) {
+            ListBox1Click();
+        }
+    });
+    connect(CSpinEdit1, &SpinEdit::valueChanged, this, [this] { CSpinEdit1Change(); });
+    connect(SpeedButton7, &FlatButton::clicked, this, [this] { SpeedButton7Click(); });
+    connect(SpeedButton4, &FlatButton::clicked, this, [this] { SpeedButton4Click(); });
+    connect(SpeedButton6, &FlatButton::clicked, this, [this] { SpeedButton6Click(); });
+}
+
+MainFrame TForm2::mainFrame() const {
+    const QRect frame = form1_.frameGeometry();
+    return MainFrame{frame.left(), frame.top(), frame.width()};
+}
+
+void TForm2::dockAt(const PanelRect& rect) {
+    if (size() != QSize(rect.width, rect.height)) {
+        setFixedSize(rect.width, rect.height);
+    }
+    if (pos() != QPoint(rect.left, rect.top)) {
+        move(rect.left, rect.top);
+    }
+}
+
+void TForm2::FormMouseMove() {
+    dockAt(panelDockRect(DockMoment::PanelMouseMove, mainFrame(), width()));
+}
+
+void TForm2::FormShow() {
+    dockAt(panelDockRect(DockMoment::Shown, mainFrame(), width()));
+}
+
+void TForm2::FormCloseQuery(bool& canClose) const {
+    canClose = !form1_.isVisible();
+}
+
+void TForm2::mouseMoveEvent(QMouseEvent* event) {
+    // Moves over the other controls reach the panel too (they do not track the mouse); only
+    // the background docks.
+    QWidget* under = childAt(event->position().toPoint());
+    if (under == nullptr || under == Image1) {
+        FormMouseMove();
+    }
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Only when the panel is shown, not when the window system maps it again.
+    if (!event->spontaneous()) {
+        FormShow();
+    }
+}
+
+void TForm2::closeEvent(QCloseEvent* event) {
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (canClose) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TForm2::SpeedButton1Click() {
+    form1_.Button1Click();
+}
+
+void TForm2::SpeedButton2Click() {
+    form1_.Button2Click();
+}
+
+void TForm2::ComboBox1Change() {
+    // The next connect opens this name; an open port stays open.
+    form1_.portName = ComboBox1->currentText();
+}
+
+void TForm2::SpeedButton3Click() {
+    if (form1_.Timer1->isActive()) {
+        // Stop: the found units stay listed.
+        form1_.Timer1->stop();
+        form1_.scanAddress = 0;
+        CGauge1->setProgress(0);
+        return;
+    }
+    ListBox1->clear();
+    ListBox1->addItem(QStringLiteral("253"));
+    form1_.scanAddress = 0;
+    CGauge1->setProgress(0);
+    form1_.Timer1->start();
+}
+
+void TForm2::ListBox1Click() {
+    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+    if (selected.isEmpty()) {
+        return;
+    }
+    const QByteArray line = selected.front()->text().toUtf8();
+    // The spin edit keeps the value within its range; an unchanged value is no change.
+    CSpinEdit1->setValue(unitAddressFromLine(std::string_view(line.constData(), line.size())));
+}
+
+void TForm2::CSpinEdit1Change() {
+    // Another unit: the command cycle asks it for its versions first.
+    form1_.state.softVersion = -1;
+    form1_.state.hardVersion = -1;
+}
+
+void TForm2::SpeedButton7Click() {
+    const QString question = QStringLiteral("Czy nadać nowe ID?");
+    if (boxes_.show(question, question, MessageBoxService::Buttons::YesNo,
+                    MessageBoxService::Icon::Information) != MessageBoxService::Yes) {
+        return;
+    }
+    send(buildAssignAddress(form1_.frameBuffer, CSpinEdit1->value(), CSpinEdit2->value()));
+}
+
+void TForm2::SpeedButton4Click() {
+    send(buildProgramActivate(form1_.frameBuffer, CSpinEdit1->value()));
+}
+
+void TForm2::SpeedButton6Click() {
+    send(buildProgramDeactivate(form1_.frameBuffer, CSpinEdit1->value()));
+}
+
+void TForm2::send(int length) {
+    form1_.sendFrame(length);
+}

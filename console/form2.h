@@ -1,0 +1,87 @@
+#pragma once
+// TForm2, the connection and unit panel: a small borderless window that stays on top and docks
+// at the main window's right edge. It lies there as a 20-pixel strip, widens to 241 pixels when
+// the mouse moves over its background and narrows again when the mouse moves over the main
+// window's background. On it the operator chooses the port, connects and disconnects, scans the
+// unit addresses, chooses the unit every command frame goes to (CSpinEdit1), gives a unit a new
+// address, sends the two program commands and sets the game-controller options.
+
+#include "console/panel_logic.h"
+
+#include <QWidget>
+
+class BarGauge;
+class FlatButton;
+class MessageBoxService;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class SpinEdit;
+class TForm1;
+class TransparentPicture;
+
+class TForm2 : public QWidget {
+    Q_OBJECT
+public:
+    // Colours of the panel (colour codes, red in the low byte).
+    static constexpr int SeeThroughColor = 5187367; // RGB 39, 39, 79: the cut-off corner
+    static constexpr int ControlColor = 16696577;   // RGB 1, 197, 254
+    // The background picture, compiled into the program.
+    static constexpr const char* BackgroundPath = ":/assets/panel_background.svg";
+    static constexpr int BackgroundWidth = 258;
+    static constexpr int BackgroundHeight = 356;
+
+    // Reads the main window's position: create the panel after the main window is placed. The
+    // panel is docked collapsed but not shown; the program shows it right after creating it.
+    TForm2(TForm1& form1, MessageBoxService& boxes, QWidget* parent = nullptr);
+    ~TForm2() override;
+
+    // Handlers.
+    void FormMouseMove(); // expand
+    void FormShow();      // level the top with the main window's top
+    // Every close request is refused while the main window is open. Once the main window has
+    // closed, the application is ending and the panel closes with it: a refusal then would keep
+    // the application from quitting.
+    void FormCloseQuery(bool& canClose) const;
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void ComboBox1Change();
+    void SpeedButton3Click();
+    void ListBox1Click();
+    void CSpinEdit1Change();
+    void SpeedButton7Click();
+    void SpeedButton4Click();
+    void SpeedButton6Click();
+
+    // Docks the panel at rect (the panel has no frame: its frame is its client area).
+    void dockAt(const PanelRect& rect);
+    // The main window's outer frame, as the docking rows read it.
+    MainFrame mainFrame() const;
+
+    // Controls, by their design names (each also carries its name as objectName).
+    TransparentPicture* Image1;
+    FlatButton *SpeedButton1, *SpeedButton2, *SpeedButton3, *SpeedButton4, *SpeedButton5,
+        *SpeedButton6, *SpeedButton7;
+    QComboBox* ComboBox1;
+    QListWidget* ListBox1;
+    SpinEdit *CSpinEdit1, *CSpinEdit2;
+    BarGauge* CGauge1;
+    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4;
+    QLabel *Label1, *Label2, *Label3, *Label4;
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void wireEvents();
+    void applySeeThroughMask();
+    // Hands the first length bytes of the main window's frame buffer to the link.
+    void send(int length);
+
+    TForm1& form1_;
+    MessageBoxService& boxes_;
+};

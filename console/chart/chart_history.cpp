@@ -4,12 +4,12 @@
 #include <cmath>
 
 const std::array<ChartSeriesInfo, kChartSeriesCount> kChartSeries = {{
-    {"Series1", "accel_X", 255, 255, true},                    // red
-    {"Series2", "accel_Y", 65280, 65280, true},                // lime
-    {"Series3", "accel_Z", 16776960, 16776960, true},          // aqua
-    {"Series4", "Batt", 16777215, 16777215, false},            // white
-    {"Series5", "engine curr L", 65535, 65535, false},         // yellow
-    {"Series6", "engine curr R", 16744576, 8388736, false},    // RGB 128,128,255; purple points
+    {"Series1", "accel_X", 255, 255, true},                 // red
+    {"Series2", "accel_Y", 65280, 65280, true},             // lime
+    {"Series3", "accel_Z", 16776960, 16776960, true},       // aqua
+    {"Series4", "Batt", 16777215, 16777215, false},         // white
+    {"Series5", "engine curr L", 65535, 65535, false},      // yellow
+    {"Series6", "engine curr R", 16744576, 8388736, false}, // RGB 128,128,255; purple points
 }};
 
 int chartPageCount(std::size_t pointCount) {
@@ -125,8 +125,9 @@ const double* ChartHistory::yData(int series, std::size_t first) const {
 int ChartHistory::colorAt(int series, std::size_t i) const {
     const std::vector<ColorRun>& runs = series_[series].colors;
     // The last run that starts at or before i.
-    auto after = std::upper_bound(runs.begin(), runs.end(), i,
-                                  [](std::size_t index, const ColorRun& r) { return index < r.first; });
+    auto after =
+        std::upper_bound(runs.begin(), runs.end(), i,
+                         [](std::size_t index, const ColorRun& r) { return index < r.first; });
     return std::prev(after)->color;
 }
 

@@ -29,11 +29,11 @@ constexpr uint32_t kFirstSampleX = 1;
 // Static description of one series of the telemetry chart. Colours are 24-bit codes with red in
 // the low byte, green in the middle byte and blue in the high byte.
 struct ChartSeriesInfo {
-    const char* name;        // object name, "Series1".."Series6"
-    const char* title;       // legend text
-    int color;               // line and legend colour
-    int pointColor;          // colour of the points the display adds
-    bool activeAtStart;      // shown when the console starts
+    const char* name;   // object name, "Series1".."Series6"
+    const char* title;  // legend text
+    int color;          // line and legend colour
+    int pointColor;     // colour of the points the display adds
+    bool activeAtStart; // shown when the console starts
 };
 
 // Series1..Series6 in the order the display feeds them (accelX, accelY, accelZ, battery volts,

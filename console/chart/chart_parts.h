@@ -3,8 +3,8 @@
 // check boxes and the chart view that reports double clicks and lets the operator pan.
 
 #include <QAbstractButton>
-#include <QCheckBox>
 #include <QChartView>
+#include <QCheckBox>
 #include <QColor>
 #include <QWidget>
 

@@ -14,9 +14,9 @@
 
 namespace {
 
-constexpr int kBorderColor = 8552960;      // RGB 0, 130, 130
-constexpr int kBottomMinorGrid = 5987163;  // RGB 91, 91, 91
-constexpr int kLeftMinorGrid = 6579300;    // RGB 100, 100, 100
+constexpr int kBorderColor = 8552960;     // RGB 0, 130, 130
+constexpr int kBottomMinorGrid = 5987163; // RGB 91, 91, 91
+constexpr int kLeftMinorGrid = 6579300;   // RGB 100, 100, 100
 constexpr int kAxisFontPixels = 9;
 constexpr int kMinorTicks = 10;
 
@@ -58,8 +58,9 @@ int setTicks(QValueAxis* axis, const AxisRange& range, int maxTicks) {
 
 TelemetryChart::TelemetryChart(QWidget* parent)
     : QWidget(parent), chart_(new QChart), view_(new TelemetryChartView(chart_, this)),
-      axisX_(new QValueAxis(chart_)), axisY_(new QValueAxis(chart_)), border_(new ChartBorder(kBorderColor, this)),
-      legend_(new QWidget(this)), pageTool_(new ChartPageTool(this)) {
+      axisX_(new QValueAxis(chart_)), axisY_(new QValueAxis(chart_)),
+      border_(new ChartBorder(kBorderColor, this)), legend_(new QWidget(this)),
+      pageTool_(new ChartPageTool(this)) {
     setAttribute(Qt::WA_StyledBackground);
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -276,7 +277,7 @@ void TelemetryChart::loadPage(int page) {
         loadSeriesPage(i);
     }
     recomputeShownRanges();
-    zoomed_ = false;
+    endZoom();
     applyRanges();
     updatePageTool();
 }
@@ -371,13 +372,17 @@ void TelemetryChart::operatorChangedRange() {
 }
 
 void TelemetryChart::undoZoom() {
+    endZoom();
+    applyRanges();
+}
+
+void TelemetryChart::endZoom() {
     applyingRange_ = true;
     if (chart_->isZoomed()) {
         chart_->zoomReset(); // forget the chart's own zoom history
     }
     applyingRange_ = false;
     zoomed_ = false;
-    applyRanges();
 }
 
 // --- Look ----------------------------------------------------------------------------------------

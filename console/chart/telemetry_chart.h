@@ -92,6 +92,7 @@ private:
     void updatePageTool();
     void layoutParts();
     void operatorChangedRange();
+    void endZoom();
 
     ChartHistory history_;
     std::array<bool, kChartSeriesCount> active_{};

@@ -1,0 +1,293 @@
+#include "tools/sim/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+bool parseInt(const std::string& text, long min, long max, long& value) {
+    if (text.empty()) {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || v < min || v > max) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+bool parseReal(const std::string& text, double min, double max, double& value) {
+    if (text.empty()) {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || !std::isfinite(v) || v < min ||
+        v > max) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+// "A" or "A:SOFT" or "A:SOFT:HARD"; missing versions come from the defaults.
+bool parseUnit(const std::string& text, const UnitOption& defaults, UnitOption& unit) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, ':')) {
+        parts.push_back(part);
+    }
+    if (!text.empty() && text.back() == ':') {
+        parts.push_back("");
+    }
+    if (parts.empty() || parts.size() > 3) {
+        return false;
+    }
+    unit = defaults;
+    long v = 0;
+    if (!parseInt(parts[0], 0, 255, v)) {
+        return false;
+    }
+    unit.address = static_cast<int>(v);
+    if (parts.size() > 1) {
+        if (!parseInt(parts[1], 0, 255, v)) {
+            return false;
+        }
+        unit.softVersion = static_cast<int>(v);
+    }
+    if (parts.size() > 2) {
+        if (!parseInt(parts[2], 0, 255, v)) {
+            return false;
+        }
+        unit.hardVersion = static_cast<int>(v);
+    }
+    return true;
+}
+
+} // namespace
+
+bool parseOptions(int argc, const char* const* argv, SimOptions& options, std::string& error) {
+    options = SimOptions{};
+    UnitOption defaults;
+    std::string unitList;
+    bool addressGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        const auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string text;
+        long n = 0;
+        double d = 0;
+        const auto bad = [&](const char* what) {
+            error = "option " + name + ": " + what + ", not \"" + text + "\"";
+            return false;
+        };
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--quiet") {
+            options.quiet = true;
+        } else if (name == "--log") {
+            options.logFrames = true;
+        } else if (name == "--address") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!parseInt(text, 0, 255, n)) {
+                return bad("expects an address 0..255");
+            }
+            defaults.address = static_cast<int>(n);
+            addressGiven = true;
+        } else if (name == "--soft-version" || name == "--hard-version") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!parseInt(text, 0, 255, n)) {
+                return bad("expects a number 0..255");
+            }
+            (name == "--soft-version" ? defaults.softVersion : defaults.hardVersion) =
+                static_cast<int>(n);
+        } else if (name == "--units") {
+            if (!value(unitList)) {
+                return false;
+            }
+        } else if (name == "--telemetry-from") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!parseInt(text, 0, 255, n)) {
+                return bad("expects an address 0..255");
+            }
+            options.telemetryFrom = static_cast<int>(n);
+        } else if (name == "--period" || name == "--gap") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!parseInt(text, name == "--gap" ? 51 : 1, 60000, n)) {
+                return bad(name == "--gap" ? "expects milliseconds 51..60000"
+                                           : "expects milliseconds 1..60000");
+            }
+            (name == "--gap" ? options.gapMs : options.periodMs) = static_cast<int>(n);
+        } else if (name == "--seed") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!parseInt(text, 0, 4294967295L, n)) {
+                return bad("expects a number 0..4294967295");
+            }
+            options.seed = static_cast<uint32_t>(n);
+        } else if (name == "--drop-after" || name == "--duration" || name == "--battery-seconds") {
+            if (!value(text)) {
+                return false;
+            }
+            const double min = name == "--battery-seconds" ? 1 : 0;
+            if (!parseReal(text, min, 1e7, d)) {
+                return bad("expects seconds");
+            }
+            (name == "--drop-after" ? options.dropAfterSeconds
+             : name == "--duration" ? options.durationSeconds
+                                    : options.batterySeconds) = d;
+        } else if (name == "--noise" || name == "--bad-sum" || name == "--split") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!parseReal(text, 0, 1, d)) {
+                return bad("expects a fraction 0..1");
+            }
+            (name == "--noise"     ? options.noiseRate
+             : name == "--bad-sum" ? options.badSumRate
+                                   : options.splitRate) = d;
+        } else if (name == "--link") {
+            if (!value(options.linkPath)) {
+                return false;
+            }
+            if (options.linkPath.empty()) {
+                error = "option --link needs a path";
+                return false;
+            }
+        } else {
+            error = "unknown option " + name;
+            return false;
+        }
+    }
+
+    if (!unitList.empty()) {
+        if (addressGiven) {
+            error = "give either --address or --units, not both";
+            return false;
+        }
+        std::istringstream in(unitList);
+        std::string item;
+        while (std::getline(in, item, ',')) {
+            UnitOption unit;
+            if (!parseUnit(item, defaults, unit)) {
+                error = "option --units: \"" + item + "\" is no ADDRESS[:SOFT[:HARD]]";
+                return false;
+            }
+            options.units.push_back(unit);
+        }
+        if (unitList.back() == ',') {
+            error = "option --units: empty entry at the end";
+            return false;
+        }
+    } else {
+        options.units.push_back(defaults);
+    }
+    if (options.telemetryFrom >= 0) {
+        bool found = false;
+        for (const UnitOption& unit : options.units) {
+            found = found || unit.address == options.telemetryFrom;
+        }
+        if (!found) {
+            error = "option --telemetry-from: no unit has the address " +
+                    std::to_string(options.telemetryFrom);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string firstLine(const std::string& devicePath) {
+    return std::string(FirstLinePrefix) + devicePath +
+           " (type this into the console's port box and press \"polacz\")";
+}
+
+std::string devicePathFromFirstLine(const std::string& line) {
+    const std::string prefix = FirstLinePrefix;
+    if (line.compare(0, prefix.size(), prefix) != 0) {
+        return {};
+    }
+    const size_t end = line.find(' ', prefix.size());
+    return line.substr(prefix.size(),
+                       end == std::string::npos ? std::string::npos : end - prefix.size());
+}
+
+std::string usageText(const std::string& program) {
+    return "Usage: " + program + R"( [options]
+
+The simulated ZELK robot: opens a pseudo-terminal and speaks the robot's frames on it, for the
+console's demo and for end-to-end tests.
+
+Once the device is open, its first line on stdout reads
+  ZELK robot simulator on DEVICE (type this into the console's port box and press "polacz")
+DEVICE is the text after the fixed prefix "ZELK robot simulator on " up to the next space
+(for example /dev/pts/5). Everything after the first line goes to stderr.
+
+Units:
+  --address N          address of the unit (default 253)
+  --soft-version N     soft version it reports (default 3)
+  --hard-version N     hard version = unit type it reports (default 20, ZELK24)
+  --units LIST         several units on one line instead of --address: comma-separated
+                       ADDRESS[:SOFT[:HARD]], e.g. 253,7,12:4:21; versions not given come from
+                       --soft-version / --hard-version. Each unit answers its own probe and
+                       version queries and keeps its own LEDs and drive values.
+  --telemetry-from A   the unit (by its address at start) whose robot moves and sends
+                       telemetry (default the first unit)
+
+Line:
+  --period MS          telemetry period (default 100). Telemetry is sent on this beat whether
+                       or not the console polls.
+  --gap MS             least quiet time between any two writes (default 60, at least 51), so
+                       that the console, whose reads end after 50 ms without bytes, gets each
+                       frame in a read of its own
+  --link PATH          also make PATH a symbolic link to the device (e.g. /tmp/zelk-robot);
+                       an old symbolic link there is replaced; removed on exit
+  --drop-after S       after S seconds close the line (the console sees its port vanish) and exit
+  --duration S         exit after S seconds
+  --noise RATE         fraction 0..1: before that share of telemetry frames write 1..4 random
+                       bytes as a chunk of their own (never beginning with FE or FC)
+  --bad-sum RATE       fraction 0..1 of telemetry frames sent with a wrong frame sum
+  --split RATE         fraction 0..1 of telemetry frames written in two halves, with the gap
+                       between them (the console loses such a frame)
+
+Robot:
+  --seed N             seed of the sensor noise and of the line faults above (default 1)
+  --battery-seconds S  battery life standing still, full (6.2 V) to empty (5.5 V), then it is
+                       recharged at once (default 240; driving drains it up to 3 times faster)
+
+Logging (stderr):
+  --quiet              no per-frame lines, only start, stop, program commands and address changes
+  --log                also every received chunk and every written chunk in hex
+  --help               this text
+
+The robot: 4 m x 3 m room, walls all round, a figure of eight (two 0.6 m loops, 3 cm wide)
+drawn around the room's centre; the robot starts on the crossing, facing a long wall 1.5 m
+away. Drive values 0..200 (100 = stand still) set the wheel speeds (+-0.5 m/s).
+Telemetry: battery, line sensors LU RU LD RD, LEDs as last set, engine currents, sonars (cm/2 to
+the wall along two forward rays, at most 255), accelerometer (128 = 0 g, 64 counts per g, Z at
+1 g), aux13 = 1 while the program is active, aux14 = frame counter.
+SIGINT, SIGTERM and SIGHUP end the simulator cleanly.
+)";
+}

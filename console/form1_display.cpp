@@ -58,10 +58,9 @@ void TForm1::showBattery(float percentage) {
 
 void TForm1::showLineSensors(const RobotState& s) {
     TransparentPicture* const sensors[4] = {Image7, Image8, Image9, Image10};
+    // A picture that changes repaints itself; one that stays needs no repaint.
     for (int k = 0; k < 4; ++k)
         sensors[k]->setPicture(s.lineSensor[k] ? Image11->picture() : Image12->picture());
-    for (TransparentPicture* sensor : sensors)
-        sensor->update();
 }
 
 void TForm1::showLeds(const RobotState& s) {
@@ -99,9 +98,8 @@ void TForm1::showAcceleration(const RobotState& s) {
     const dashboard::DotPosition dot =
         dashboard::accelerationDot(s.accelX, s.accelY, square.left(), square.top(), square.width(),
                                    square.height(), Image6->width(), Image6->height());
+    // Moving the dot repaints the square where it was and where it goes.
     Image6->move(dot.left, dot.top);
-    Image2->update();
-    Image6->update();
     CGauge8->setProgress(s.accelX);
     CGauge9->setProgress(s.accelY);
     CGauge10->setProgress(s.accelZ);

@@ -1,0 +1,228 @@
+// The real console windows (offscreen) against the simulated robot over a pseudo-terminal,
+// driven through their handlers as an operator would, with the console's own timers running.
+
+#include "console/chart/telemetry_chart.h"
+#include "console/form1.h"
+#include "console/form2.h"
+#include "console/widgets/bar_gauge.h"
+#include "console/widgets/circle_shape.h"
+#include "console/widgets/spin_edit.h"
+#include "console/widgets/transparent_picture.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <poll.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeout_ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void pumpFor(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+
+// One run of the simulated robot; the device path comes from its first line.
+class Simulator {
+public:
+    explicit Simulator(std::vector<std::string> args) {
+        int out[2];
+        if (pipe(out) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>(ZELK_SIM_PATH));
+            argv.push_back(const_cast<char*>("--quiet"));
+            for (std::string& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(ZELK_SIM_PATH, argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        stdout_ = out[0];
+        std::string line;
+        char c;
+        pollfd p{stdout_, POLLIN, 0};
+        while (line.find('\n') == std::string::npos && poll(&p, 1, 5000) == 1 &&
+               read(stdout_, &c, 1) == 1)
+            line += c;
+        const std::string prefix = "ZELK robot simulator on ";
+        if (line.rfind(prefix, 0) == 0) {
+            const std::string rest = line.substr(prefix.size());
+            path_ = rest.substr(0, rest.find(' '));
+        }
+    }
+    ~Simulator() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (stdout_ >= 0)
+            close(stdout_);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    pid_t pid_ = -1;
+    int stdout_ = -1;
+    std::string path_;
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    EndToEnd() : form1(link, boxes, nullptr), form2(form1, boxes) {
+        form1.setPanel(&form2);
+        form1.show();
+        form2.show();
+    }
+    ~EndToEnd() override { form1.Button2Click(); }
+
+    void connectTo(const Simulator& sim) {
+        ASSERT_FALSE(sim.path().empty()) << "the simulator did not start";
+        form2.ComboBox1->setEditText(QString::fromStdString(sim.path()));
+        ASSERT_EQ(form1.portName, QString::fromStdString(sim.path()));
+        const size_t before = boxes.calls().size();
+        form2.SpeedButton1Click();
+        ASSERT_TRUE(waitUntil([&] { return boxes.calls().size() > before; }));
+        ASSERT_TRUE(boxes.calls().back().text.startsWith("Otwarto port " + form1.portName));
+        ASSERT_TRUE(form1.portOpen.load());
+    }
+    QString listLine(int i) const { return form1.ListBox1->item(i)->text(); }
+    QStringList panelList() const {
+        QStringList lines;
+        for (int i = 0; i < form2.ListBox1->count(); ++i)
+            lines << form2.ListBox1->item(i)->text();
+        return lines;
+    }
+    // Scans with the panel's scan button and timer up to the probe of `last`, then stops.
+    void scanUpTo(int last) {
+        form2.SpeedButton3Click();
+        ASSERT_TRUE(form1.Timer1->isActive());
+        ASSERT_TRUE(waitUntil([&] { return form1.scanAddress > last; }, 10000));
+        pumpFor(300); // the last answers
+        form2.SpeedButton3Click();
+        ASSERT_FALSE(form1.Timer1->isActive());
+    }
+
+    Tserial_event link;
+    RecordingMessageBoxService boxes;
+    TForm1 form1;
+    TForm2 form2;
+};
+
+TEST_F(EndToEnd, ConnectQueryVersionsAndShowTelemetry) {
+    Simulator sim({"--address", "253", "--soft-version", "4", "--hard-version", "22"});
+    connectTo(sim);
+    ASSERT_TRUE(waitUntil([&] { return form1.state.hardVersion == 22; }));
+    EXPECT_EQ(form1.state.softVersion, 4);
+    EXPECT_EQ(listLine(0), "Unit ID      :253");
+    EXPECT_EQ(listLine(1), "Unit type    :ZELK24+M");
+    EXPECT_EQ(listLine(2), "Soft ver.    :4");
+    EXPECT_EQ(listLine(3), "hard ver.    :22");
+    // Telemetry: a full battery, a calibrated accelerometer, points on the chart.
+    ASSERT_TRUE(waitUntil([&] { return form1.Chart1->pointCount(0) >= 2; }, 8000));
+    EXPECT_GE(form1.CGauge1->progress(), 70);
+    EXPECT_EQ(form1.CGauge1->foreColor() == 65280 || form1.CGauge1->foreColor() == 32768, true);
+    EXPECT_TRUE(form1.connection.decoder.autoZeroDone);
+    EXPECT_TRUE(form1.Label22->text().startsWith("X"));
+    EXPECT_GT(form1.state.sonarLeft, 0);
+}
+
+TEST_F(EndToEnd, LedClickedCommandedReportedAndShownLit) {
+    Simulator sim({});
+    connectTo(sim);
+    ASSERT_TRUE(waitUntil([&] { return form1.state.hardVersion != -1; }));
+    form1.Shape1MouseUp(form1.Shape3);
+    ASSERT_TRUE(waitUntil([&] { return form1.state.ledReported[2]; }));
+    EXPECT_EQ(form1.Shape3->fillColor(), 65280);
+    EXPECT_EQ(form1.Label17->text(), "ON");
+    EXPECT_EQ(form1.Shape3->penColor(), 16777215);
+    EXPECT_TRUE(form1.Memo1->toPlainText().contains("> led status change"));
+    EXPECT_EQ(form1.Shape1->fillColor(), 32768);
+}
+
+TEST_F(EndToEnd, ScanFindsTwoUnitsAndAssignedAddressIsFoundAgain) {
+    Simulator sim({"--units", "3,6"});
+    connectTo(sim);
+    scanUpTo(8);
+    EXPECT_EQ(panelList(), QStringList({"253", "3", "6"}));
+
+    // Unit 6 gets the address 9 and answers the next scan there.
+    form2.ListBox1->setCurrentRow(2);
+    form2.ListBox1Click();
+    ASSERT_EQ(form2.CSpinEdit1->value(), 6);
+    form2.CSpinEdit2->setValue(9);
+    boxes.queueAnswer(MessageBoxService::Yes);
+    form2.SpeedButton7Click();
+    EXPECT_EQ(boxes.calls().back().text, QString::fromUtf8("Czy nadać nowe ID?"));
+    pumpFor(200);
+    scanUpTo(10);
+    EXPECT_EQ(panelList(), QStringList({"253", "3", "9"}));
+}
+
+TEST_F(EndToEnd, KnobDragDrivesTheRobot) {
+    Simulator sim({});
+    connectTo(sim);
+    ASSERT_TRUE(waitUntil([&] { return form1.state.hardVersion != -1; }));
+    ASSERT_TRUE(waitUntil([&] { return form1.Chart1->pointCount(0) >= 1; }, 8000));
+    const int idle = form1.state.engineCurrentLeft;
+    form1.Image5MouseDown(form1.Image3, 129, 130 - 100); // well forward
+    ASSERT_TRUE(waitUntil([&] { return form1.state.engineCurrentLeft > idle + 20; }));
+    EXPECT_GT(form1.CGauge13->progress(), idle);
+    form1.Image5MouseUp(form1.Image5, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return form1.state.engineCurrentLeft <= idle + 5; }));
+}
+
+TEST_F(EndToEnd, DroppedLineEndsInClosedNoticeAndReconnectWorks) {
+    {
+        Simulator sim({"--drop-after", "1"});
+        connectTo(sim);
+        ASSERT_TRUE(waitUntil([&] { return !form1.portOpen.load(); }, 5000));
+        int closed = 0;
+        for (const auto& call : boxes.calls())
+            closed += call.text.startsWith("Zamknieto port") ? 1 : 0;
+        EXPECT_EQ(closed, 1);
+    }
+    const size_t samples = form1.Chart1->pointCount(0);
+    Simulator again({"--address", "253"});
+    connectTo(again);
+    ASSERT_TRUE(waitUntil([&] { return form1.Chart1->pointCount(0) > samples; }, 8000));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -10,6 +10,8 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -107,6 +109,9 @@ TForm1::TForm1(Tserial_event& link, MessageBoxService& boxes, JoystickDevice* jo
 
     createControls();
     wireEvents();
+    // First placement: centred on the screen.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     // 1. Only the dots show over the round targets.
     Image5->setTransparentColor(clBlack);

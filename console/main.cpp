@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <exception>
 
 namespace {
@@ -52,6 +53,8 @@ int main(int argc, char** argv) {
         form1.setPanel(&form2);
         form1.show();
         form2.show();
+        // Above the main window also where no window manager keeps it on top.
+        QTimer::singleShot(0, &form2, [&form2] { form2.raise(); });
         app.exec();
     } catch (const std::exception& e) {
         showException(QString::fromLocal8Bit(e.what()));

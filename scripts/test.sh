@@ -37,3 +37,6 @@ echo "== every test under AddressSanitizer and UBSan"
 configure_and_build build-asan "-DZELK_SANITIZE=address,undefined"
 ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== fuzzing the decoder and the engine's read path (libFuzzer, bounded)"
+bash scripts/fuzz.sh "${ZELK_FUZZ_SECONDS:-30}"

@@ -3,6 +3,7 @@
 
 #include "console/port_connection.h"
 #include "tests/support/pty_peer.h"
+#include "tests/support/qt_wait.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -15,27 +16,6 @@
 #include <vector>
 
 namespace {
-
-bool waitUntil(const std::function<bool()>& done, int timeout_ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeout_ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-void pumpFor(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-}
 
 struct RecordingDisplay : RobotDisplay {
     std::vector<std::string> calls;

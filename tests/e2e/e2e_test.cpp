@@ -8,6 +8,7 @@
 #include "console/widgets/circle_shape.h"
 #include "console/widgets/spin_edit.h"
 #include "console/widgets/transparent_picture.h"
+#include "tests/support/qt_wait.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -29,21 +30,8 @@
 
 namespace {
 
-bool waitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeout_ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-void pumpFor(int ms) {
-    waitUntil([] { return false; }, ms);
-}
+// Bound of a wait for the simulated robot: generous, for loaded machines and sanitizers.
+constexpr int kE2eWaitMs = 10000;
 
 // One run of the simulated robot; the device path comes from its first line.
 class Simulator {
@@ -111,7 +99,7 @@ protected:
         ASSERT_EQ(form1.portName, QString::fromStdString(sim.path()));
         const size_t before = boxes.calls().size();
         form2.SpeedButton1Click();
-        ASSERT_TRUE(waitUntil([&] { return boxes.calls().size() > before; }));
+        ASSERT_TRUE(waitUntil([&] { return boxes.calls().size() > before; }, kE2eWaitMs));
         ASSERT_TRUE(boxes.calls().back().text.startsWith("Otwarto port " + form1.portName));
         ASSERT_TRUE(form1.portOpen.load());
     }
@@ -126,7 +114,7 @@ protected:
     void scanUpTo(int last) {
         form2.SpeedButton3Click();
         ASSERT_TRUE(form1.Timer1->isActive());
-        ASSERT_TRUE(waitUntil([&] { return form1.scanAddress > last; }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return form1.scanAddress > last; }, kE2eWaitMs));
         pumpFor(300); // the last answers
         form2.SpeedButton3Click();
         ASSERT_FALSE(form1.Timer1->isActive());
@@ -141,14 +129,14 @@ protected:
 TEST_F(EndToEnd, ConnectQueryVersionsAndShowTelemetry) {
     Simulator sim({"--address", "253", "--soft-version", "4", "--hard-version", "22"});
     connectTo(sim);
-    ASSERT_TRUE(waitUntil([&] { return form1.state.hardVersion == 22; }));
+    ASSERT_TRUE(waitUntil([&] { return form1.state.hardVersion == 22; }, kE2eWaitMs));
     EXPECT_EQ(form1.state.softVersion, 4);
     EXPECT_EQ(listLine(0), "Unit ID      :253");
     EXPECT_EQ(listLine(1), "Unit type    :ZELK24+M");
     EXPECT_EQ(listLine(2), "Soft ver.    :4");
     EXPECT_EQ(listLine(3), "hard ver.    :22");
     // Telemetry: a full battery, a calibrated accelerometer, points on the chart.
-    ASSERT_TRUE(waitUntil([&] { return form1.Chart1->pointCount(0) >= 2; }, 8000));
+    ASSERT_TRUE(waitUntil([&] { return form1.Chart1->pointCount(0) >= 2; }, kE2eWaitMs));
     EXPECT_GE(form1.CGauge1->progress(), 70);
     EXPECT_EQ(form1.CGauge1->foreColor() == 65280 || form1.CGauge1->foreColor() == 32768, true);
     EXPECT_TRUE(form1.connection.decoder.autoZeroDone);
@@ -159,9 +147,9 @@ TEST_F(EndToEnd, ConnectQueryVersionsAndShowTelemetry) {
 TEST_F(EndToEnd, LedClickedCommandedReportedAndShownLit) {
     Simulator sim({});
     connectTo(sim);
-    ASSERT_TRUE(waitUntil([&] { return form1.state.hardVersion != -1; }));
+    ASSERT_TRUE(waitUntil([&] { return form1.state.hardVersion != -1; }, kE2eWaitMs));
     form1.Shape1MouseUp(form1.Shape3);
-    ASSERT_TRUE(waitUntil([&] { return form1.state.ledReported[2]; }));
+    ASSERT_TRUE(waitUntil([&] { return form1.state.ledReported[2]; }, kE2eWaitMs));
     EXPECT_EQ(form1.Shape3->fillColor(), 65280);
     EXPECT_EQ(form1.Label17->text(), "ON");
     EXPECT_EQ(form1.Shape3->penColor(), 16777215);
@@ -191,21 +179,21 @@ TEST_F(EndToEnd, ScanFindsTwoUnitsAndAssignedAddressIsFoundAgain) {
 TEST_F(EndToEnd, KnobDragDrivesTheRobot) {
     Simulator sim({});
     connectTo(sim);
-    ASSERT_TRUE(waitUntil([&] { return form1.state.hardVersion != -1; }));
-    ASSERT_TRUE(waitUntil([&] { return form1.Chart1->pointCount(0) >= 1; }, 8000));
+    ASSERT_TRUE(waitUntil([&] { return form1.state.hardVersion != -1; }, kE2eWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return form1.Chart1->pointCount(0) >= 1; }, kE2eWaitMs));
     const int idle = form1.state.engineCurrentLeft;
     form1.Image5MouseDown(form1.Image3, 129, 130 - 100); // well forward
-    ASSERT_TRUE(waitUntil([&] { return form1.state.engineCurrentLeft > idle + 20; }));
+    ASSERT_TRUE(waitUntil([&] { return form1.state.engineCurrentLeft > idle + 20; }, kE2eWaitMs));
     EXPECT_GT(form1.CGauge13->progress(), idle);
     form1.Image5MouseUp(form1.Image5, 0, 0);
-    ASSERT_TRUE(waitUntil([&] { return form1.state.engineCurrentLeft <= idle + 5; }));
+    ASSERT_TRUE(waitUntil([&] { return form1.state.engineCurrentLeft <= idle + 5; }, kE2eWaitMs));
 }
 
 TEST_F(EndToEnd, DroppedLineEndsInClosedNoticeAndReconnectWorks) {
     {
         Simulator sim({"--drop-after", "1"});
         connectTo(sim);
-        ASSERT_TRUE(waitUntil([&] { return !form1.portOpen.load(); }, 5000));
+        ASSERT_TRUE(waitUntil([&] { return !form1.portOpen.load(); }, kE2eWaitMs));
         int closed = 0;
         for (const auto& call : boxes.calls())
             closed += call.text.startsWith("Zamknieto port") ? 1 : 0;
@@ -214,7 +202,7 @@ TEST_F(EndToEnd, DroppedLineEndsInClosedNoticeAndReconnectWorks) {
     const size_t samples = form1.Chart1->pointCount(0);
     Simulator again({"--address", "253"});
     connectTo(again);
-    ASSERT_TRUE(waitUntil([&] { return form1.Chart1->pointCount(0) > samples; }, 8000));
+    ASSERT_TRUE(waitUntil([&] { return form1.Chart1->pointCount(0) > samples; }, kE2eWaitMs));
 }
 
 } // namespace

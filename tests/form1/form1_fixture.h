@@ -8,6 +8,7 @@
 #include "console/widgets/circle_shape.h"
 #include "console/widgets/spin_edit.h"
 #include "console/widgets/transparent_picture.h"
+#include "tests/support/qt_wait.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -21,18 +22,6 @@
 
 #include <functional>
 #include <vector>
-
-inline bool waitUntil(const std::function<bool()>& done, int timeout_ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeout_ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 struct TelemetryBytes {
     uint8_t battery = 62, lines = 0, leds = 0, currentL = 0, currentR = 0, sonarL = 0, sonarR = 0,

@@ -36,7 +36,11 @@ void PortConnection::Button1Click() {
     }
     link_.set_read_chunk(readChunk);
     const QByteArray name = portName.toUtf8();
-    const int result = link_.open_port(name.constData(), portRate, 0, 8, false);
+    // The engine takes the name up to its first NUL: a name with a NUL inside would open the
+    // device named by its first part, which is not the port the operator gave.
+    const int result = name.contains('\0')
+                           ? OPEN_ERR_DEVICE
+                           : link_.open_port(name.constData(), portRate, 0, 8, false);
     if (result != OPEN_OK) {
         noticeText = QStringLiteral("Nie mozna otworzyc portu %1").arg(portName);
         boxes_.show(noticeText, kOpenFailedCaption, MessageBoxService::Buttons::Ok,
@@ -67,13 +71,22 @@ void PortConnection::handleLinkEvent(Tserial_event* link, int code) {
 }
 
 void PortConnection::queueLinkWork(Tserial_event* link, int code) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, link, code] {
-            pending_.push_back(LinkWork{link, code});
-            runLinkWork();
-        },
-        Qt::QueuedConnection);
+    {
+        std::lock_guard<std::mutex> lock(mailboxLock_);
+        mailbox_.push_back(LinkWork{link, code});
+    }
+    QMetaObject::invokeMethod(this, "takeLinkWork", Qt::QueuedConnection);
+}
+
+void PortConnection::takeLinkWork() {
+    {
+        std::lock_guard<std::mutex> lock(mailboxLock_);
+        while (!mailbox_.empty()) {
+            pending_.push_back(mailbox_.front());
+            mailbox_.pop_front();
+        }
+    }
+    runLinkWork();
 }
 
 void PortConnection::runLinkWork() {

@@ -19,6 +19,7 @@
 #include <QString>
 #include <atomic>
 #include <deque>
+#include <mutex>
 
 class PortConnection : public QObject {
     Q_OBJECT
@@ -50,7 +51,10 @@ public:
     bool connectionActive() const { return connectionActive_; }
 
 private:
+    // Worker side: posts the event to the mailbox and asks the GUI thread to take it.
     void queueLinkWork(Tserial_event* link, int code);
+    // GUI side, by a queued call: moves what the mailbox holds into pending_ and runs it.
+    Q_INVOKABLE void takeLinkWork();
     void runLinkWork();
     void showOpenedNotice();
     void showClosedNotice();
@@ -65,6 +69,12 @@ private:
     RobotState& state_;
     RobotDisplay& display_;
     std::deque<LinkWork> pending_;
+    // Link events on their way from the worker to the GUI thread, in order. The lock is held
+    // only to move entries in or out, never while waiting for anything, so the worker never
+    // waits on the GUI thread's work; it also makes the order of the hand-over visible to
+    // ThreadSanitizer, which does not see the locks inside Qt's event queue.
+    std::mutex mailboxLock_;
+    std::deque<LinkWork> mailbox_;
     bool runningWork_ = false;
     bool connectionActive_ = false;
 };

@@ -26,12 +26,16 @@ if [[ $(id -u) -eq 0 ]] && command -v runuser >/dev/null &&
     runuser -u nobody -- test -x build/tests/engine/engine_tests 2>/dev/null; then
     echo "== engine tests as user nobody"
     runuser -u nobody -- build/tests/engine/engine_tests --gtest_brief=1
+    echo "== bad port names as user nobody"
+    runuser -u nobody -- env HOME=/tmp build/tests/stress/stress_tests --gtest_brief=1 \
+        --gtest_filter='BadPortName.*'
 fi
 
-echo "== engine tests under ThreadSanitizer"
-configure_and_build build-tsan -DZELK_SANITIZE=thread -DZELK_BUILD_CONSOLE=OFF
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-    ctest --test-dir build-tsan --output-on-failure -L engine
+echo "== the serial engine and the console's threads under ThreadSanitizer"
+cmake -S "$root" -B build-tsan -G Ninja -DZELK_SANITIZE=thread -DZELK_BUILD_CONSOLE=ON >/dev/null
+cmake --build build-tsan -j "$jobs" --target engine_tests connection_tests e2e_tests stress_tests
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
+    ctest --test-dir build-tsan --output-on-failure -L 'engine|widget|e2e|stress'
 
 echo "== every test under AddressSanitizer and UBSan"
 configure_and_build build-asan "-DZELK_SANITIZE=address,undefined"

@@ -9,10 +9,12 @@
 // One thread, one poll() loop on the monotonic clock: it reads the console's frames from the
 // master side, lets the units act on them, advances the robot model in fixed 10 ms steps, queues
 // a telemetry frame every period, and writes the output queue one piece at a time with the
-// quiet gap between writes. Telemetry is sent on its own beat, whether or not the console polls;
+// quiet gap between writes (or, during a flood, random bytes at the line's rate, with the gap
+// before and after it). Telemetry is sent on its own beat, whether or not the console polls;
 // the drive-and-poll frame only sets the drive values.
 
 #include "tools/sim/frame_parser.h"
+#include "tools/sim/line_faults.h"
 #include "tools/sim/line_watch.h"
 #include "tools/sim/options.h"
 #include "tools/sim/output_queue.h"
@@ -51,6 +53,7 @@ constexpr auto PartialFrameTimeout = 100ms; // quiet time after which an incompl
 constexpr auto HangUpRetry = 100ms;         // master reported a hang-up: look again after this
 constexpr auto CheckAfterWrite = 25ms;      // input-queue check after a write, before the next
 constexpr auto CheckInterval = 500ms;
+constexpr auto FloodStep = 5ms; // a flood writes what is due this often
 
 int signalPipe[2] = {-1, -1};
 
@@ -254,6 +257,11 @@ private:
     void queueTelemetry();
     void writeDue(Clock::time_point now);
     void checkLine(Clock::time_point now);
+    // Floods: one starts when it is due, no item is half written and the gap has passed; while
+    // it lasts nothing else is written, and the gap after it counts from its last write.
+    std::optional<Clock::time_point> floodReadyTime() const;
+    void startFloodIfDue(Clock::time_point now);
+    void writeFlood(Clock::time_point now);
     void note(const LogNote& n) {
         if (!options_.quiet || n.notable) {
             logLine("%s", n.text.c_str());
@@ -275,6 +283,11 @@ private:
     Clock::time_point nextCheck_{};
     size_t framesSent_ = 0;
     size_t framesReceived_ = 0;
+    LineStats stats_;
+    std::mt19937 floodRandom_;
+    Clock::time_point nextFlood_{};
+    std::optional<Clock::time_point> floodStart_;
+    size_t floodDone_ = 0; // flood bytes due so far (written or, on a full line, lost)
 };
 
 Simulator::Simulator(const SimOptions& options)
@@ -284,7 +297,8 @@ Simulator::Simulator(const SimOptions& options)
                                     config.batterySeconds = options.batterySeconds;
                                     return config;
                                 }()),
-      queue_(std::chrono::milliseconds(options.gapMs)), faults_(options.seed ^ 0x5EEDF00Du) {
+      queue_(std::chrono::milliseconds(options.gapMs)), faults_(options.seed ^ 0x5EEDF00Du),
+      floodRandom_(options.seed ^ 0xF100Du) {
     for (const UnitOption& u : options.units) {
         Unit unit;
         unit.address = static_cast<uint8_t>(u.address);
@@ -396,8 +410,13 @@ void Simulator::writeDue(Clock::time_point now) {
     queue_.markWritten(after);
     if (result == WriteResult::Done) {
         watch_.written(piece->bytes.size());
-        if (piece->kind == OutputKind::Telemetry && piece->last) {
-            ++framesSent_;
+        if (piece->kind == OutputKind::Telemetry) {
+            stats_.countTelemetry(piece->bytes, piece->last);
+            if (piece->last) {
+                ++framesSent_;
+            }
+        } else if (piece->kind == OutputKind::Noise) {
+            ++stats_.noiseChunks;
         }
         if (options_.logFrames) {
             logLine("tx %s", hex(piece->bytes.data(), piece->bytes.size()).c_str());
@@ -407,6 +426,56 @@ void Simulator::writeDue(Clock::time_point now) {
                 result == WriteResult::LineFull ? "dropped: the line takes nothing" : "failed");
     }
     nextCheck_ = after + CheckAfterWrite;
+}
+
+std::optional<Clock::time_point> Simulator::floodReadyTime() const {
+    if (options_.floodMs <= 0 || floodStart_) {
+        return std::nullopt;
+    }
+    Clock::time_point ready = nextFlood_;
+    if (const auto last = queue_.lastWrite()) {
+        ready = std::max(ready, *last + std::chrono::milliseconds(options_.gapMs));
+    }
+    return ready;
+}
+
+void Simulator::startFloodIfDue(Clock::time_point now) {
+    const auto ready = floodReadyTime();
+    if (!ready || now < *ready || hungUntil_ || queue_.itemUnderWay()) {
+        return;
+    }
+    floodStart_ = now;
+    floodDone_ = 0;
+    ++stats_.floods;
+    if (!options_.quiet) {
+        logLine("flood for %d ms", options_.floodMs);
+    }
+}
+
+void Simulator::writeFlood(Clock::time_point now) {
+    const auto length = std::chrono::milliseconds(options_.floodMs);
+    const auto elapsed = std::min<Clock::duration>(now - *floodStart_, length);
+    const size_t due = floodBytesDue(std::chrono::duration<double>(elapsed).count());
+    if (due > floodDone_ && !hungUntil_) {
+        Bytes bytes(due - floodDone_);
+        fillFlood(floodRandom_, bytes);
+        // What the line does not take now is lost, as on a line that overruns its receiver.
+        const ssize_t n = write(line_.master, bytes.data(), bytes.size());
+        if (n > 0) {
+            stats_.floodBytes += static_cast<size_t>(n);
+            watch_.written(static_cast<size_t>(n));
+            if (options_.logFrames) {
+                logLine("tx flood %zd byte(s)", n);
+            }
+        }
+    }
+    floodDone_ = std::max(floodDone_, due);
+    if (now - *floodStart_ >= length) {
+        floodStart_.reset();
+        queue_.markWritten(Clock::now());
+        nextFlood_ = now + std::chrono::duration_cast<Clock::duration>(
+                               std::chrono::duration<double>(options_.floodEverySeconds));
+    }
 }
 
 void Simulator::checkLine(Clock::time_point now) {
@@ -479,6 +548,7 @@ int Simulator::run() {
                                        : std::nullopt;
     auto modelTime = start;
     auto nextTelemetry = start + period;
+    nextFlood_ = seconds(options_.floodEverySeconds);
     nextCheck_ = start + CheckInterval;
     int exitCode = 0;
 
@@ -509,7 +579,12 @@ int Simulator::run() {
                 nextTelemetry = now + period;
             }
         }
-        writeDue(now);
+        startFloodIfDue(now);
+        if (floodStart_) {
+            writeFlood(now);
+        } else {
+            writeDue(now);
+        }
         if (now >= nextCheck_) {
             checkLine(now);
         }
@@ -522,8 +597,13 @@ int Simulator::run() {
 
         // Sleep until the next thing to do or the next byte.
         Clock::time_point wake = std::min(nextTelemetry, nextCheck_);
-        if (const auto due = queue_.nextWriteTime(); due && !hungUntil_) {
+        if (floodStart_) {
+            wake = std::min(wake, now + FloodStep);
+        } else if (const auto due = queue_.nextWriteTime(); due && !hungUntil_) {
             wake = std::min(wake, *due);
+        }
+        if (const auto ready = floodReadyTime(); ready && !hungUntil_) {
+            wake = std::min(wake, *ready);
         }
         for (const auto& t : {endAt, dropAt, hungUntil_}) {
             if (t) {
@@ -565,6 +645,7 @@ int Simulator::run() {
     logLine("%zu frame(s) received, %zu telemetry frame(s) sent, %zu byte(s) dropped from the "
             "line, %zu write(s) dropped from the queue",
             framesReceived_, framesSent_, parser_.discarded(), queue_.dropped());
+    logLine("%s", stats_.summary().c_str());
     removeLink(options_.linkPath, line_.devicePath);
     closeLine(line_);
     return exitCode;

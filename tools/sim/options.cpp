@@ -169,6 +169,22 @@ bool parseOptions(int argc, const char* const* argv, SimOptions& options, std::s
             (name == "--noise"     ? options.noiseRate
              : name == "--bad-sum" ? options.badSumRate
                                    : options.splitRate) = d;
+        } else if (name == "--flood") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!parseInt(text, 0, 600000, n)) {
+                return bad("expects milliseconds 0..600000");
+            }
+            options.floodMs = static_cast<int>(n);
+        } else if (name == "--flood-every") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!parseReal(text, 0.1, 1e7, d)) {
+                return bad("expects seconds, at least 0.1");
+            }
+            options.floodEverySeconds = d;
         } else if (name == "--link") {
             if (!value(options.linkPath)) {
                 return false;
@@ -271,6 +287,12 @@ Line:
   --bad-sum RATE       fraction 0..1 of telemetry frames sent with a wrong frame sum
   --split RATE         fraction 0..1 of telemetry frames written in two halves, with the gap
                        between them (the console loses such a frame)
+  --flood MS           flood the line: every --flood-every seconds write random bytes back to
+                       back at the line's rate (5760 bytes per second) for MS milliseconds; no
+                       flood byte is FC or FE, so nothing in a flood is a frame. Telemetry and
+                       replies wait until the flood is over and the gap has passed; a flood
+                       starts only after the gap, never between the halves of a split frame.
+  --flood-every S      seconds from the end of one flood to the start of the next (default 5)
 
 Robot:
   --seed N             seed of the sensor noise and of the line faults above (default 1)
@@ -279,7 +301,8 @@ Robot:
 
 Logging (stderr):
   --quiet              no per-frame lines, only start, stop, program commands and address changes
-  --log                also every received chunk and every written chunk in hex
+  --log                also every received chunk and every written chunk in hex (a flood
+                       write by its length only)
   --help               this text
 
 The robot: 4 m x 3 m room, walls all round, a figure of eight (two 0.6 m loops, 3 cm wide)
@@ -289,5 +312,10 @@ Telemetry: battery, line sensors LU RU LD RD, LEDs as last set, engine currents,
 the wall along two forward rays, at most 255), accelerometer (128 = 0 g, 64 counts per g, Z at
 1 g), aux13 = 1 while the program is active, aux14 = frame counter.
 SIGINT, SIGTERM and SIGHUP end the simulator cleanly.
+
+When it ends it prints, also with --quiet, the number of frames received and sent and a line
+  line: G good whole telemetry frame(s), B with a bad sum, S split; N noise chunk(s);
+        F flood(s) of Y byte(s)
+(on one line): G frames went out whole in one write with a right sum, each after the gap.
 )";
 }

@@ -22,6 +22,8 @@ struct SimOptions {
     double noiseRate = 0;         // 0..1
     double badSumRate = 0;        // 0..1
     double splitRate = 0;         // 0..1
+    int floodMs = 0;              // length of each flood; 0: no floods
+    double floodEverySeconds = 5; // time from the end of one flood to the start of the next
     double batterySeconds = 240;  // full to empty standing still
     std::string linkPath;         // empty: no symlink
     bool quiet = false;

@@ -41,6 +41,8 @@ public:
     bool empty() const { return items_.empty(); }
     size_t size() const { return items_.size(); }
     size_t dropped() const { return dropped_; }
+    // True while the first item has pieces written and pieces still to write.
+    bool itemUnderWay() const { return !items_.empty() && items_.front().next > 0; }
 
     // The earliest time the next piece may be written; nothing when the queue is empty.
     std::optional<SimClock::time_point> nextWriteTime() const;

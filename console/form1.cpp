@@ -11,12 +11,12 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 

@@ -106,11 +106,11 @@ int main(int argc, char** argv) {
     std::printf("frames fed                         : %ld\n", late + window);
     std::printf("chart points per series            : %zu\n", form1.Chart1->pointCount(0));
     std::printf("median cost per frame, frames 0..%ld : %.1f us\n", window, e);
-    std::printf("median cost per frame, after %ld  : %.1f us  (%.2fx the early figure)\n", late,
-                l, e > 0 ? l / e : 0.0);
+    std::printf("median cost per frame, after %ld  : %.1f us  (%.2fx the early figure)\n", late, l,
+                e > 0 ? l / e : 0.0);
     std::printf("resident memory at start           : %.1f MiB\n", rssStart);
     std::printf("resident memory after %ld frames  : %.1f MiB\n", window, rssEarly);
-    std::printf("resident memory after %ld frames: %.1f MiB (%.1f MiB per million frames)\n",
-                late, rssLate, (rssLate - rssEarly) * 1e6 / double(late - window));
+    std::printf("resident memory after %ld frames: %.1f MiB (%.1f MiB per million frames)\n", late,
+                rssLate, (rssLate - rssEarly) * 1e6 / double(late - window));
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "console/widgets/spin_edit.h"
 #include "console/widgets/transparent_picture.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/sim_process.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,12 +21,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <functional>
-#include <poll.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -33,55 +30,16 @@ namespace {
 // Bound of a wait for the simulated robot: generous, for loaded machines and sanitizers.
 constexpr int kE2eWaitMs = 10000;
 
-// One run of the simulated robot; the device path comes from its first line.
-class Simulator {
+// One run of the simulated robot, quiet but for its summary.
+class Simulator : public SimProcess {
 public:
-    explicit Simulator(std::vector<std::string> args) {
-        int out[2];
-        if (pipe(out) != 0)
-            return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(ZELK_SIM_PATH));
-            argv.push_back(const_cast<char*>("--quiet"));
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(ZELK_SIM_PATH, argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        stdout_ = out[0];
-        std::string line;
-        char c;
-        pollfd p{stdout_, POLLIN, 0};
-        while (line.find('\n') == std::string::npos && poll(&p, 1, 5000) == 1 &&
-               read(stdout_, &c, 1) == 1)
-            line += c;
-        const std::string prefix = "ZELK robot simulator on ";
-        if (line.rfind(prefix, 0) == 0) {
-            const std::string rest = line.substr(prefix.size());
-            path_ = rest.substr(0, rest.find(' '));
-        }
-    }
-    ~Simulator() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (stdout_ >= 0)
-            close(stdout_);
-    }
-    const std::string& path() const { return path_; }
+    explicit Simulator(std::vector<std::string> args) : SimProcess(withQuiet(std::move(args))) {}
 
 private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-    std::string path_;
+    static std::vector<std::string> withQuiet(std::vector<std::string> args) {
+        args.insert(args.begin(), "--quiet");
+        return args;
+    }
 };
 
 class EndToEnd : public ::testing::Test {

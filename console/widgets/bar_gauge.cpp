@@ -18,7 +18,11 @@ int gaugeFillLength(int percent, int length) {
     return static_cast<int>(static_cast<long long>(length) * percent / 100);
 }
 
-BarGauge::BarGauge(QWidget* parent) : QWidget(parent) {}
+BarGauge::BarGauge(QWidget* parent) : QWidget(parent) {
+    // The gauge paints every pixel of its rectangle, so nothing beneath it needs repainting
+    // when its value changes.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
 void BarGauge::setOrientation(Qt::Orientation orientation) {
     if (orientation_ != orientation) {

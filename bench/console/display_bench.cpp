@@ -10,6 +10,7 @@
 #include "console/form2.h"
 #include "console/widgets/message_box.h"
 #include "link/serial_event.h"
+#include "protocol/robot_frame.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -49,10 +50,7 @@ void makeFrame(uint8_t* f, long i) {
     f[11] = uint8_t(128 + 60 * std::cos(t / 2));
     f[12] = uint8_t(200 + 20 * std::sin(t));
     f[13] = f[14] = 0;
-    uint8_t sum = 0;
-    for (int k = 3; k <= 14; ++k)
-        sum = uint8_t(sum + f[k]);
-    f[15] = sum;
+    f[15] = frameSum(f);
 }
 
 double medianMicros(std::vector<double>& v) {

@@ -8,6 +8,7 @@
 #include "console/form2.h"
 #include "console/widgets/message_box.h"
 #include "link/serial_event.h"
+#include "protocol/robot_frame.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,10 +34,7 @@ void feedTelemetry(TForm1& form, int frames) {
         f[10] = uint8_t(128 + 40 * std::sin(t / 2));
         f[11] = uint8_t(128 + 30 * std::cos(t / 2));
         f[12] = uint8_t(200 + 10 * std::sin(t));
-        uint8_t sum = 0;
-        for (int k = 3; k <= 14; ++k)
-            sum = uint8_t(sum + f[k]);
-        f[15] = sum;
+        f[15] = frameSum(f);
         form.connection.decoder.handleChunk(f, 16, true, form.state, form);
     }
 }

@@ -6,6 +6,7 @@
 #include "console/widgets/circle_shape.h"
 #include "console/widgets/colors.h"
 #include "console/widgets/flat_button.h"
+#include "console/widgets/readout_label.h"
 #include "console/widgets/transparent_picture.h"
 
 #include <QCheckBox>
@@ -40,6 +41,13 @@ void setTextColor(QWidget* w, int code) {
     pal.setColor(QPalette::Text, colorFromCode(code));
     pal.setColor(QPalette::ButtonText, colorFromCode(code));
     w->setPalette(pal);
+}
+
+QLabel* styledLabel(QLabel* l, const dashboard::Rect& r, int colour) {
+    l->setFont(fontOf(kCourierNew, 16));
+    setTextColor(l, colour);
+    l->setGeometry(r.left, r.top, r.width, r.height);
+    return l;
 }
 
 template <typename T> T* named(T* widget, const char* name) {
@@ -148,11 +156,14 @@ void TForm1::createControls() {
         return p;
     };
     auto label = [this](const char* name, const char* text, const Rect& r, int colour = clRed) {
-        auto* l = named(new QLabel(QString::fromUtf8(text), this), name);
-        l->setFont(fontOf(kCourierNew, 16));
-        setTextColor(l, colour);
-        l->setGeometry(r.left, r.top, r.width, r.height);
-        return l;
+        return styledLabel(named(new QLabel(QString::fromUtf8(text), this), name), r, colour);
+    };
+    // Readouts change with every frame; they draw the robot picture beneath them themselves, so
+    // a new value repaints only the readout.
+    auto readout = [this](const char* name, const char* text, const Rect& r) {
+        auto* l = new ReadoutLabel(QString::fromUtf8(text), this);
+        l->setBeneath(Image1);
+        return styledLabel(named(l, name), r, clRed);
     };
     auto gauge = [this](const char* name, const Rect& r, int fore, int back, int value,
                         int max = 100) {
@@ -193,9 +204,9 @@ void TForm1::createControls() {
 
     // Centre readouts.
     Label1 = label("Label1", "SONAR L.", kLabel1);
-    Label13 = label("Label13", "0%", kLabel13);
+    Label13 = readout("Label13", "0%", kLabel13);
     Label2 = label("Label2", "SONAR R.", kLabel2);
-    Label14 = label("Label14", "0%", kLabel14);
+    Label14 = readout("Label14", "0%", kLabel14);
     CGauge6 = gauge("CGauge6", kCGauge6, clRed, clDarkRed, 0);
     CGauge7 = gauge("CGauge7", kCGauge7, clRed, clDarkRed, 0);
     CGauge6->setBorder(false);
@@ -234,10 +245,10 @@ void TForm1::createControls() {
     Label4 = label("Label4", "LED2:", kLabel4);
     Label5 = label("Label5", "LED3:", kLabel5);
     Label6 = label("Label6", "LED4:", kLabel6);
-    Label15 = label("Label15", "OFF", kLabel15);
-    Label16 = label("Label16", "OFF", kLabel16);
-    Label17 = label("Label17", "OFF", kLabel17);
-    Label18 = label("Label18", "OFF", kLabel18);
+    Label15 = readout("Label15", "OFF", kLabel15);
+    Label16 = readout("Label16", "OFF", kLabel16);
+    Label17 = readout("Label17", "OFF", kLabel17);
+    Label18 = readout("Label18", "OFF", kLabel18);
 
     CGauge2 = gauge("CGauge2", kCGauge2, clRed, clDarkRed, 0);
     CGauge3 = gauge("CGauge3", kCGauge3, clDarkRed, clRed, 100);
@@ -247,10 +258,10 @@ void TForm1::createControls() {
     CGauge14 = gauge("CGauge14", kCGauge14, kCyanBar, kDarkCyanBar, 0);
     Label11 = label("Label11", "LEFT ENG. CURRENT", kLabel11);
     Label11->setWordWrap(true);
-    Label19 = label("Label19", "0%", kLabel19);
+    Label19 = readout("Label19", "0%", kLabel19);
     Label12 = label("Label12", "RIGHT ENG. CURRENT", kLabel12);
     Label12->setWordWrap(true);
-    Label20 = label("Label20", "0%", kLabel20);
+    Label20 = readout("Label20", "0%", kLabel20);
 
     Image4 = picture("Image4", kImage4, ":/assets/battery.svg");
     CGauge1 = gauge("CGauge1", kCGauge1, clRed, clBlack, 0);
@@ -258,7 +269,7 @@ void TForm1::createControls() {
     CGauge1->setTextColor(clRed);
     CGauge1->setFont(fontOf(kTahoma, 13, true));
     Label21 = label("Label21", "ACCELERATION", kLabel21);
-    Label22 = label("Label22", "X0 ,Y0  ,Z0  ", kLabel22);
+    Label22 = readout("Label22", "X0 ,Y0  ,Z0  ", kLabel22);
 
     Button1 = named(new QPushButton(QString::fromUtf8("połącz"), this), "Button1");
     Button2 = named(new QPushButton(QString::fromUtf8("rozłącz"), this), "Button2");

@@ -193,7 +193,7 @@ TelemetryChartView::TelemetryChartView(QChart* chart, QWidget* parent) : QChartV
     setRubberBand(QChartView::RectangleRubberBand);
     setFrameShape(QFrame::NoFrame);
     setBackgroundBrush(Qt::black);
-    setRenderHint(QPainter::Antialiasing);
+    setRenderHint(QPainter::Antialiasing, false);
     setCursor(Qt::CrossCursor);
     viewport()->setCursor(Qt::CrossCursor);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

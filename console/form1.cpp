@@ -222,6 +222,7 @@ void TForm1::createControls() {
     Image10 = picture("Image10", kImage10, nullptr);
     for (TransparentPicture* sensor : {Image7, Image8, Image9, Image10}) {
         sensor->setStretch(true, true);
+        sensor->setBeneath(Image1); // a sensor that changes repaints only itself
         sensor->setPicture(Image12->picture());
     }
     Label7 = label("Label7", "LIN SENS.", kLabel7);
@@ -235,6 +236,7 @@ void TForm1::createControls() {
         s->setFillColor(clGreen);
         s->setPenColor(clGray);
         s->setPenWidth(2);
+        s->setBeneath(Image1); // an LED that changes repaints only its circle
         return s;
     };
     Shape1 = shape("Shape1", kShape1);

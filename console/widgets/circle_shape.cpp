@@ -30,8 +30,18 @@ void CircleShape::setPenWidth(int width) {
     }
 }
 
+void CircleShape::setBeneath(QWidget* beneath) {
+    hasBackdrop_ = beneath != nullptr;
+    backdrop_.setBeneath(beneath);
+    setAttribute(Qt::WA_OpaquePaintEvent, hasBackdrop_);
+    update();
+}
+
 void CircleShape::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (hasBackdrop_) {
+        backdrop_.paint(painter, *this);
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal diameter = std::min(width(), height());
     // The outline lies wholly inside the widget: the stroke is centred on the ellipse path.
@@ -52,4 +62,14 @@ void CircleShape::paintEvent(QPaintEvent*) {
 
 void CircleShape::mouseReleaseEvent(QMouseEvent* event) {
     emit released(event->button());
+}
+
+void CircleShape::moveEvent(QMoveEvent* event) {
+    backdrop_.invalidate();
+    QWidget::moveEvent(event);
+}
+
+void CircleShape::resizeEvent(QResizeEvent* event) {
+    backdrop_.invalidate();
+    QWidget::resizeEvent(event);
 }

@@ -106,11 +106,21 @@ void TransparentPicture::rebuild() {
     update();
 }
 
+void TransparentPicture::setBeneath(QWidget* beneath) {
+    hasBackdrop_ = beneath != nullptr;
+    backdrop_.setBeneath(beneath);
+    setAttribute(Qt::WA_OpaquePaintEvent, hasBackdrop_);
+    update();
+}
+
 void TransparentPicture::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (hasBackdrop_) {
+        backdrop_.paint(painter, *this);
+    }
     if (drawn_.isNull()) {
         return;
     }
-    QPainter painter(this);
     const QRect target = pictureRect();
     if (target.size() == drawn_.size()) {
         painter.drawPixmap(target.topLeft(), drawn_);
@@ -135,4 +145,14 @@ void TransparentPicture::mouseMoveEvent(QMouseEvent* event) {
 
 void TransparentPicture::mouseReleaseEvent(QMouseEvent* event) {
     emit mouseReleased(event->position().toPoint());
+}
+
+void TransparentPicture::moveEvent(QMoveEvent* event) {
+    backdrop_.invalidate();
+    QWidget::moveEvent(event);
+}
+
+void TransparentPicture::resizeEvent(QResizeEvent* event) {
+    backdrop_.invalidate();
+    QWidget::resizeEvent(event);
 }

@@ -4,6 +4,8 @@
 // Mouse presses, moves and releases are passed on as signals with the position relative to the
 // picture.
 
+#include "console/widgets/backdrop.h"
+
 #include <QImage>
 #include <QWidget>
 #include <optional>
@@ -42,6 +44,10 @@ public:
     // Where the picture is drawn, in the control's coordinates.
     QRect pictureRect() const;
 
+    // A still picture beneath this one, drawn by this control where its own picture leaves
+    // room, so that a change of this picture does not repaint the one beneath.
+    void setBeneath(QWidget* beneath);
+
 signals:
     void mousePressed(QPoint pos);
     // Moves with no button held arrive only with mouse tracking on (setMouseTracking).
@@ -53,6 +59,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void rebuild();
@@ -63,4 +71,6 @@ private:
     bool keepAspect_ = true;
     QPixmap drawn_;          // picture_ with the transparent colour applied
     mutable QPixmap scaled_; // drawn_ at the size of the last stretched paint
+    Backdrop backdrop_;
+    bool hasBackdrop_ = false;
 };

@@ -1,0 +1,34 @@
+#include "console/widgets/backdrop.h"
+
+#include <QPainter>
+
+void Backdrop::setBeneath(QWidget* beneath) {
+    beneath_ = beneath;
+    invalidate();
+}
+
+void Backdrop::take(const QWidget& over) {
+    const qreal ratio = over.devicePixelRatioF();
+    copy_ = QPixmap(over.size() * ratio);
+    copy_.setDevicePixelRatio(ratio);
+    const QWidget* ground = over.parentWidget();
+    copy_.fill(ground ? ground->palette().color(ground->backgroundRole()) : Qt::black);
+    if (beneath_ && ground && beneath_->parentWidget() == ground) {
+        QPainter painter(&copy_);
+        // The part of the picture under the widget, drawn where it lies within the widget.
+        const QRect area = over.geometry().translated(-beneath_->pos());
+        const QRect under = area & beneath_->rect();
+        if (!under.isEmpty()) {
+            beneath_->render(&painter, under.topLeft() - area.topLeft(), QRegion(under),
+                             QWidget::RenderFlags());
+        }
+    }
+}
+
+void Backdrop::paint(QPainter& painter, const QWidget& over) {
+    if (copy_.isNull() || copy_.deviceIndependentSize().toSize() != over.size() ||
+        copy_.devicePixelRatio() != over.devicePixelRatioF()) {
+        take(over);
+    }
+    painter.drawPixmap(0, 0, copy_);
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Backdrop: a copy of what lies beneath a widget that stands over a still picture. A widget that
+// paints its copy first can be opaque, so its repaints never reach the picture beneath: on the
+// dashboard every new value would otherwise repaint part of the large robot picture too.
+
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+
+class QPainter;
+
+class Backdrop {
+public:
+    // The sibling beneath (a picture that does not change); without one the copy is the parent's
+    // background colour alone.
+    void setBeneath(QWidget* beneath);
+    QWidget* beneath() const { return beneath_; }
+
+    // Forgets the copy; the next paint takes a new one (after a move or resize of the widget).
+    void invalidate() { copy_ = QPixmap(); }
+
+    // Draws what lies beneath over at over's top left, taking the copy first when it is stale.
+    void paint(QPainter& painter, const QWidget& over);
+
+private:
+    void take(const QWidget& over);
+
+    QPointer<QWidget> beneath_;
+    QPixmap copy_;
+};

@@ -148,26 +148,32 @@ TForm1::~TForm1() = default;
 
 void TForm1::createControls() {
     using namespace dashboard;
-    auto picture = [this](const char* name, const Rect& r, const char* resource) {
-        auto* p = named(new TransparentPicture(this), name);
+    // The robot picture and everything over it form one layer. The accelerometer dot moves with
+    // every frame, and after a move Qt gathers again which of the window's children are opaque;
+    // the readouts, bars and pictures of the centre then count as one child, not forty.
+    auto* centre = named(new QWidget(this), "Centre");
+    centre->setGeometry(0, 0, kImage1.left + kImage1.width, kImage1.top + kImage1.height);
+    QWidget* layer = this;
+    auto picture = [&layer](const char* name, const Rect& r, const char* resource) {
+        auto* p = named(new TransparentPicture(layer), name);
         p->setGeometry(r.left, r.top, r.width, r.height);
         if (resource)
             p->loadPicture(QString::fromLatin1(resource), QSize(r.width, r.height));
         return p;
     };
-    auto label = [this](const char* name, const char* text, const Rect& r, int colour = clRed) {
-        return styledLabel(named(new QLabel(QString::fromUtf8(text), this), name), r, colour);
+    auto label = [&layer](const char* name, const char* text, const Rect& r, int colour = clRed) {
+        return styledLabel(named(new QLabel(QString::fromUtf8(text), layer), name), r, colour);
     };
     // Readouts change with every frame; they draw the robot picture beneath them themselves, so
     // a new value repaints only the readout.
-    auto readout = [this](const char* name, const char* text, const Rect& r) {
-        auto* l = new ReadoutLabel(QString::fromUtf8(text), this);
+    auto readout = [this, &layer](const char* name, const char* text, const Rect& r) {
+        auto* l = new ReadoutLabel(QString::fromUtf8(text), layer);
         l->setBeneath(Image1);
         return styledLabel(named(l, name), r, clRed);
     };
-    auto gauge = [this](const char* name, const Rect& r, int fore, int back, int value,
-                        int max = 100) {
-        auto* g = named(new BarGauge(this), name);
+    auto gauge = [&layer](const char* name, const Rect& r, int fore, int back, int value,
+                          int max = 100) {
+        auto* g = named(new BarGauge(layer), name);
         g->setGeometry(r.left, r.top, r.width, r.height);
         g->setOrientation(Qt::Vertical);
         g->setRange(0, max);
@@ -178,7 +184,9 @@ void TForm1::createControls() {
     };
 
     // Centre first: the robot picture lies under everything placed over it.
+    layer = centre;
     Image1 = picture("Image1", kImage1, ":/assets/robot_top.svg");
+    layer = this;
 
     // Left column.
     Image2 = picture("Image2", kImage2, ":/assets/target_red.svg");
@@ -203,6 +211,7 @@ void TForm1::createControls() {
     Chart1->setGeometry(kChart1.left, kChart1.top, kChart1.width, kChart1.height);
 
     // Centre readouts.
+    layer = centre;
     Label1 = label("Label1", "SONAR L.", kLabel1);
     Label13 = readout("Label13", "0%", kLabel13);
     Label2 = label("Label2", "SONAR R.", kLabel2);
@@ -230,8 +239,8 @@ void TForm1::createControls() {
     Label9 = label("Label9", "LIN SENS.", kLabel9);
     Label10 = label("Label10", "LIN SENS.", kLabel10);
 
-    auto shape = [this](const char* name, const Rect& r) {
-        auto* s = named(new CircleShape(this), name);
+    auto shape = [this, &layer](const char* name, const Rect& r) {
+        auto* s = named(new CircleShape(layer), name);
         s->setGeometry(r.left, r.top, r.width, r.height);
         s->setFillColor(clGreen);
         s->setPenColor(clGray);
@@ -273,6 +282,7 @@ void TForm1::createControls() {
     Label21 = label("Label21", "ACCELERATION", kLabel21);
     Label22 = readout("Label22", "X0 ,Y0  ,Z0  ", kLabel22);
 
+    layer = this;
     Button1 = named(new QPushButton(QString::fromUtf8("połącz"), this), "Button1");
     Button2 = named(new QPushButton(QString::fromUtf8("rozłącz"), this), "Button2");
     Button1->hide();

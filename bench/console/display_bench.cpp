@@ -1,7 +1,8 @@
 // Cost of one telemetry frame on the dashboard as the run grows: frames go through the real
 // reply decoder into the real main window (offscreen, shown, events processed after each frame,
 // so painting counts too). Prints the median cost per frame over the first 10,000 frames and over
-// 10,000 frames after 1,000,000, and the resident memory at both points.
+// 10,000 frames after 1,000,000 (also apart for frames that add a chart sample and those that
+// do not), and the resident memory at both points.
 //
 //   QT_QPA_PLATFORM=offscreen display_bench [total_frames]
 
@@ -53,9 +54,19 @@ void makeFrame(uint8_t* f, long i) {
     f[15] = frameSum(f);
 }
 
-double medianMicros(std::vector<double>& v) {
+double medianMicros(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// Every sixth frame adds a chart sample and repaints the chart: the costs of the two kinds of
+// frame, apart.
+void printSplit(const char* when, const std::vector<double>& costs, long firstFrame) {
+    std::vector<double> plain, sampled;
+    for (std::size_t k = 0; k < costs.size(); ++k)
+        ((firstFrame + long(k) + 1) % 6 == 0 ? sampled : plain).push_back(costs[k]);
+    std::printf("  %s: frames without a chart sample %.1f us, with one %.1f us\n", when,
+                medianMicros(plain), medianMicros(sampled));
 }
 
 } // namespace
@@ -106,6 +117,8 @@ int main(int argc, char** argv) {
     std::printf("median cost per frame, frames 0..%ld : %.1f us\n", window, e);
     std::printf("median cost per frame, after %ld  : %.1f us  (%.2fx the early figure)\n", late, l,
                 e > 0 ? l / e : 0.0);
+    printSplit("first 10,000", early, 0);
+    printSplit("after the run", later, late);
     std::printf("resident memory at start           : %.1f MiB\n", rssStart);
     std::printf("resident memory after %ld frames  : %.1f MiB\n", window, rssEarly);
     std::printf("resident memory after %ld frames: %.1f MiB (%.1f MiB per million frames)\n", late,

@@ -113,6 +113,34 @@ TEST_F(StartState, PicturesLedsAndButtons) {
         EXPECT_NE(form1.findChild<QObject*>(name), nullptr) << name;
 }
 
+// The pointer reaches the control drawn on top at each place: the stacking the operator sees.
+TEST_F(StartState, PointerReachesTheTopmostControl) {
+    struct Spot {
+        QPoint at;
+        QWidget* expected;
+    };
+    const Spot spots[] = {
+        {{148, 400}, form1.Image5},   // the knob over the drive pad
+        {{60, 330}, form1.Image3},    // the drive pad beside the knob
+        {{148, 140}, form1.Image6},   // the dot over the accelerometer square
+        {{30, 230}, form1.CGauge9},   // a bar over the square
+        {{284, 600}, form1.Chart1},   // the chart where it overlaps the robot picture
+        {{553, 363}, form1.Shape1},   // an LED circle over the robot picture
+        {{440, 80}, form1.Label13},   // a readout over the robot picture
+        {{460, 250}, form1.Image7},   // a line sensor over the robot picture
+        {{600, 160}, form1.Image1},   // the robot picture itself
+        {{1100, 20}, form1.CheckBox1} // the right column
+    };
+    for (const Spot& spot : spots) {
+        QWidget* found = form1.childAt(spot.at);
+        // Parts inside a control (the chart's view, a check box's parts) count as the control.
+        const bool reached = found == spot.expected || spot.expected->isAncestorOf(found);
+        EXPECT_TRUE(reached) << spot.at.x() << "," << spot.at.y() << ": "
+                             << (found ? found->objectName().toStdString()
+                                       : std::string("nothing"));
+    }
+}
+
 TEST_F(StartState, ChartSeries) {
     const char* titles[] = {"accel_X", "accel_Y",       "accel_Z",
                             "Batt",    "engine curr L", "engine curr R"};

@@ -7,7 +7,15 @@ void Backdrop::setBeneath(QWidget* beneath) {
     invalidate();
 }
 
+bool Backdrop::stale(const QWidget& over) const {
+    return copy_.isNull() || over.geometry() != overAt_ ||
+           copy_.devicePixelRatio() != over.devicePixelRatioF() ||
+           (beneath_ && beneath_->geometry() != beneathAt_);
+}
+
 void Backdrop::take(const QWidget& over) {
+    overAt_ = over.geometry();
+    beneathAt_ = beneath_ ? beneath_->geometry() : QRect();
     const qreal ratio = over.devicePixelRatioF();
     copy_ = QPixmap(over.size() * ratio);
     copy_.setDevicePixelRatio(ratio);
@@ -26,8 +34,7 @@ void Backdrop::take(const QWidget& over) {
 }
 
 void Backdrop::paint(QPainter& painter, const QWidget& over) {
-    if (copy_.isNull() || copy_.deviceIndependentSize().toSize() != over.size() ||
-        copy_.devicePixelRatio() != over.devicePixelRatioF()) {
+    if (stale(over)) {
         take(over);
     }
     painter.drawPixmap(0, 0, copy_);

@@ -16,15 +16,19 @@ public:
     void setBeneath(QWidget* beneath);
     QWidget* beneath() const { return beneath_; }
 
-    // Forgets the copy; the next paint takes a new one (after a move or resize of the widget).
+    // Forgets the copy; the next paint takes a new one.
     void invalidate() { copy_ = QPixmap(); }
 
-    // Draws what lies beneath over at over's top left, taking the copy first when it is stale.
+    // Draws what lies beneath over at over's top left, taking the copy first when it is stale:
+    // when over or the picture beneath has moved or changed size since it was taken.
     void paint(QPainter& painter, const QWidget& over);
 
 private:
+    bool stale(const QWidget& over) const;
     void take(const QWidget& over);
 
     QPointer<QWidget> beneath_;
     QPixmap copy_;
+    QRect overAt_;    // over's geometry when the copy was taken
+    QRect beneathAt_; // and the picture's
 };

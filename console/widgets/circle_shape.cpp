@@ -63,13 +63,3 @@ void CircleShape::paintEvent(QPaintEvent*) {
 void CircleShape::mouseReleaseEvent(QMouseEvent* event) {
     emit released(event->button());
 }
-
-void CircleShape::moveEvent(QMoveEvent* event) {
-    backdrop_.invalidate();
-    QWidget::moveEvent(event);
-}
-
-void CircleShape::resizeEvent(QResizeEvent* event) {
-    backdrop_.invalidate();
-    QWidget::resizeEvent(event);
-}

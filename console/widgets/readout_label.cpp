@@ -19,13 +19,3 @@ void ReadoutLabel::paintEvent(QPaintEvent* event) {
     }
     QLabel::paintEvent(event);
 }
-
-void ReadoutLabel::moveEvent(QMoveEvent* event) {
-    backdrop_.invalidate();
-    QLabel::moveEvent(event);
-}
-
-void ReadoutLabel::resizeEvent(QResizeEvent* event) {
-    backdrop_.invalidate();
-    QLabel::resizeEvent(event);
-}

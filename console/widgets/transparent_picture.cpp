@@ -146,13 +146,3 @@ void TransparentPicture::mouseMoveEvent(QMouseEvent* event) {
 void TransparentPicture::mouseReleaseEvent(QMouseEvent* event) {
     emit mouseReleased(event->position().toPoint());
 }
-
-void TransparentPicture::moveEvent(QMoveEvent* event) {
-    backdrop_.invalidate();
-    QWidget::moveEvent(event);
-}
-
-void TransparentPicture::resizeEvent(QResizeEvent* event) {
-    backdrop_.invalidate();
-    QWidget::resizeEvent(event);
-}

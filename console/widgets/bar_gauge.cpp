@@ -46,8 +46,15 @@ void BarGauge::setRange(int min, int max) {
 
 void BarGauge::setProgress(int value) {
     value = std::clamp(value, min_, max_);
-    if (progress_ != value) {
-        progress_ = value;
+    if (progress_ == value) {
+        return;
+    }
+    const int percentBefore = percentDone();
+    const int lengthBefore = barLength();
+    progress_ = value;
+    // Telemetry changes values by small steps many times a second; a new value that leaves the
+    // bar and its text as they were needs no repaint.
+    if (barLength() != lengthBefore || (showText_ && percentDone() != percentBefore)) {
         update();
     }
 }
@@ -98,28 +105,34 @@ void BarGauge::setBorderColor(int code) {
     }
 }
 
+QRect BarGauge::inside() const {
+    return border_ ? rect().adjusted(1, 1, -1, -1) : rect();
+}
+
+int BarGauge::barLength() const {
+    const QRect inner = inside();
+    return gaugeFillLength(percentDone(),
+                           orientation_ == Qt::Vertical ? inner.height() : inner.width());
+}
+
 void BarGauge::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    QRect inner = rect();
+    const QRect inner = inside();
     if (border_) {
         painter.setPen(colorFromCode(borderColor_));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRect(inner.adjusted(0, 0, -1, -1));
-        inner.adjust(1, 1, -1, -1);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
     if (inner.isEmpty()) {
         return;
     }
     painter.fillRect(inner, colorFromCode(backColor_));
 
-    const int percent = percentDone();
     QRect bar = inner;
     if (orientation_ == Qt::Vertical) {
-        const int fill = gaugeFillLength(percent, inner.height());
-        bar.setTop(inner.bottom() + 1 - fill);
+        bar.setTop(inner.bottom() + 1 - barLength());
     } else {
-        const int fill = gaugeFillLength(percent, inner.width());
-        bar.setWidth(fill);
+        bar.setWidth(barLength());
     }
     if (!bar.isEmpty()) {
         painter.fillRect(bar, colorFromCode(foreColor_));

@@ -54,6 +54,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QRect inside() const; // where the bar and the text go
+    int barLength() const;
+
     Qt::Orientation orientation_ = Qt::Vertical;
     int min_ = 0;
     int max_ = 100;

@@ -2,9 +2,11 @@
 
 #include "console/widgets/bar_gauge.h"
 #include "console/widgets/circle_shape.h"
+#include "tests/support/qt_wait.h"
 #include "widget_test_support.h"
 
 #include <climits>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -103,6 +105,58 @@ TEST(BarGauge, DrawsItsPercentageTextOnlyWhenShown) {
     EXPECT_EQ(redPixels(), 0);
     gauge.setShowText(true);
     EXPECT_GT(redPixels(), 10);
+}
+
+namespace {
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+// Paints of the shown gauge while set() changes it.
+int paintsDuring(BarGauge& gauge, const std::function<void()>& set) {
+    PaintCounter counter;
+    gauge.installEventFilter(&counter);
+    set();
+    pumpFor(30);
+    gauge.removeEventFilter(&counter);
+    return counter.paints;
+}
+
+} // namespace
+
+TEST(BarGauge, RepaintsOnlyWhenTheBarOrItsTextChanges) {
+    // An accelerometer bar: 0..255 on 68 pixels inside its frame.
+    BarGauge gauge;
+    gauge.setRange(0, 255);
+    gauge.resize(13, 70);
+    gauge.setProgress(100);
+    gauge.show();
+    pumpFor(30);
+    const QImage before = grabImage(&gauge);
+    EXPECT_EQ(paintsDuring(gauge, [&] { gauge.setProgress(101); }), 0) << "39 % either way";
+    EXPECT_EQ(gauge.progress(), 101);
+    EXPECT_EQ(grabImage(&gauge), before);
+    EXPECT_EQ(paintsDuring(gauge, [&] { gauge.setProgress(104); }), 1) << "40 %: a pixel more";
+    EXPECT_NE(grabImage(&gauge), before);
+
+    // With its text shown a new percentage repaints even where the bar keeps its length.
+    BarGauge battery;
+    battery.resize(45, 12);
+    battery.setShowText(true);
+    battery.setProgress(50);
+    battery.show();
+    pumpFor(30);
+    EXPECT_EQ(paintsDuring(battery, [&] { battery.setProgress(51); }), 1);
+    EXPECT_EQ(battery.percentText(), "51%");
 }
 
 TEST(CircleShape, FillsAndOutlinesTheCircleAndReportsReleases) {

@@ -98,18 +98,6 @@ Scene makeScene(const OverlayMaker& make, bool backdrop) {
     return s;
 }
 
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
 class OwnBackdrop : public ::testing::TestWithParam<OverlayMaker> {};
 
 } // namespace

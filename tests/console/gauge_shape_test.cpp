@@ -109,18 +109,6 @@ TEST(BarGauge, DrawsItsPercentageTextOnlyWhenShown) {
 
 namespace {
 
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
 // Paints of the shown gauge while set() changes it.
 int paintsDuring(BarGauge& gauge, const std::function<void()>& set) {
     PaintCounter counter;

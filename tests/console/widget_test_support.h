@@ -25,6 +25,19 @@ inline QWidget* makeGround(int code, QSize size, QWidget* parent = nullptr) {
     return ground;
 }
 
+// Counts the paint events of the widgets it is installed on.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
 inline QImage grabImage(QWidget* widget) {
     return widget->grab().toImage();
 }

@@ -8,6 +8,7 @@
 #include "link/serial_event.h"
 #include "tests/console/widget_test_support.h"
 #include "tests/support/pty_peer.h"
+#include "tests/support/qt_wait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,23 +22,6 @@
 #include <poll.h>
 #include <unistd.h>
 #include <vector>
-
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-inline void pumpFor(int ms) {
-    waitUntil([] { return false; }, ms);
-}
 
 // Reads exactly count bytes from the peer, pumping events meanwhile; fewer when timeoutMs passes.
 inline std::vector<uint8_t> readBytes(const PtyPeer& peer, size_t count, int timeoutMs = 2000) {

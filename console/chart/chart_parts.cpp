@@ -193,6 +193,8 @@ TelemetryChartView::TelemetryChartView(QChart* chart, QWidget* parent) : QChartV
     setRubberBand(QChartView::RectangleRubberBand);
     setFrameShape(QFrame::NoFrame);
     setBackgroundBrush(Qt::black);
+    // Fast line series and dotted grids are drawn crisp, pixel by pixel: antialiased, every grid
+    // line would cover two pixel columns and cost twice as much to fill.
     setRenderHint(QPainter::Antialiasing, false);
     setCursor(Qt::CrossCursor);
     viewport()->setCursor(Qt::CrossCursor);

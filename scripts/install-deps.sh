@@ -2,11 +2,23 @@
 # Installs the Debian packages the console, its tests and its tools need, when they are missing.
 set -euo pipefail
 
+# Every package is named here: a pristine machine has nothing but Debian's minimal base, and a
+# package that only happened to be on the developer's machine breaks a new user's first build.
 packages=(
+    # compilers and build tools; clang's runtime brings libFuzzer; the sanitizer runtimes of
+    # g++ come with it (libasan8, libtsan2, libubsan1)
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
+    # Qt: Qt Charts' CMake files need Qt OpenGL's development files, which qt6-charts-dev
+    # does not pull in; the serial port module only lists the ports that exist
     qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
+    libqt6opengl6-dev qt6-serialport-dev
+    # the game controller, the tests
     libsdl2-dev googletest libgtest-dev
-    xvfb xauth util-linux
+    # a display for the desktop tests and for xvfb-run: an X server, real input, window
+    # properties, fonts for the texts
+    xvfb xauth xdotool x11-utils fonts-dejavu-core
+    # runuser (tests as an ordinary user); the Debian package (dpkg-shlibdeps, file)
+    util-linux dpkg-dev file
 )
 
 missing=()

@@ -355,6 +355,7 @@ void TForm1::wireEvents() {
         connect(led, &CircleShape::released, this, [this, led] { Shape1MouseUp(led); });
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(&connection, &PortConnection::logLine, this, &TForm1::appendLog);
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(SpeedButton1, &FlatButton::clicked, this, [this] { SpeedButton1Click(); });
     connect(Chart1, &TelemetryChart::doubleClicked, this, [this] { Chart1DblClick(); });

@@ -1,6 +1,8 @@
 #include "console/form2.h"
 
 #include "console/form1.h"
+#include "console/ports/port_list.h"
+#include "console/ports/serial_port_source.h"
 #include "console/widgets/bar_gauge.h"
 #include "console/widgets/colors.h"
 #include "console/widgets/flat_button.h"
@@ -17,6 +19,7 @@
 #include <QMouseEvent>
 #include <QRegion>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <vector>
 
@@ -83,7 +86,8 @@ QRegion regionWithoutColor(const QImage& picture, int code) {
 
 TForm2::TForm2(TForm1& form1, MessageBoxService& boxes, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), form1_(form1),
-      boxes_(boxes) {
+      boxes_(boxes), machinePorts_(std::make_unique<SerialPortSource>()),
+      portSource_(machinePorts_.get()) {
     setObjectName(QStringLiteral("Form2"));
     // The panel never decides on its own whether the application lives on.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -98,6 +102,7 @@ TForm2::TForm2(TForm1& form1, MessageBoxService& boxes, QWidget* parent)
     createControls();
     applySeeThroughMask();
     wireEvents();
+    refreshPortList();
 
     dockAt(panelDockRect(DockMoment::Creation, mainFrame(), width()));
 }
@@ -116,16 +121,26 @@ void TForm2::createControls() {
     SpeedButton1 = place(new FlatButton(this), "SpeedButton1", 24, 34, 99, 23);
     SpeedButton2 = place(new FlatButton(this), "SpeedButton2", 24, 60, 99, 23);
 
-    ComboBox1 = place(new QComboBox(this), "ComboBox1", 126, 34, 101, 21);
+    ComboBox1 = place(new PortBox(this), "ComboBox1", 126, 34, 101, 21);
     ComboBox1->setEditable(true);
     // The typed text is the port name as it stands: no completion, and Enter adds no item.
     ComboBox1->setCompleter(nullptr);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    for (int n = 1; n <= 12; ++n) {
-        ComboBox1->addItem(QStringLiteral("COM%1").arg(n));
+    for (const ports::PortEntry& entry : ports::comEntries()) {
+        ComboBox1->addItem(QString::fromStdString(entry.text));
     }
-    ComboBox1->setCurrentIndex(6);
+    ComboBox1->setCurrentIndex(ports::comStartIndex);
     styleField(ComboBox1);
+    {
+        // In the opened list: the chosen item in navy, the ports' second lines in navy too, so
+        // that they read on the blue beside the white names.
+        QPalette palette = ComboBox1->palette();
+        for (auto group : {QPalette::Active, QPalette::Inactive}) {
+            palette.setColor(group, QPalette::Highlight, QColor(0, 48, 112));
+        }
+        ComboBox1->setPalette(palette);
+        ComboBox1->setDetailColor(QColor(0, 48, 112));
+    }
 
     SpeedButton3 = place(new FlatButton(this), "SpeedButton3", 24, 98, 97, 23);
 
@@ -204,6 +219,8 @@ void TForm2::wireEvents() {
     connect(SpeedButton2, &FlatButton::clicked, this, [this] { SpeedButton2Click(); });
     // Emitted for picked items and for every keystroke in the edit field alike.
     connect(ComboBox1, &QComboBox::currentTextChanged, this, [this] { ComboBox1Change(); });
+    // An adapter plugged in after start appears, an unplugged one disappears.
+    connect(ComboBox1, &PortBox::popupAboutToShow, this, [this] { refreshPortList(); });
     connect(SpeedButton3, &FlatButton::clicked, this, [this] { SpeedButton3Click(); });
     connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
     // Moving the selection with the keyboard counts as a click, as it does with the mouse.
@@ -216,6 +233,53 @@ void TForm2::wireEvents() {
     connect(SpeedButton7, &FlatButton::clicked, this, [this] { SpeedButton7Click(); });
     connect(SpeedButton4, &FlatButton::clicked, this, [this] { SpeedButton4Click(); });
     connect(SpeedButton6, &FlatButton::clicked, this, [this] { SpeedButton6Click(); });
+}
+
+void TForm2::setPortSource(const ports::PortSource* source) {
+    portSource_ = source != nullptr ? source : machinePorts_.get();
+    refreshPortList();
+}
+
+void TForm2::refreshPortList() {
+    const std::vector<ports::PortEntry> entries = ports::portBoxEntries(*portSource_);
+    // The first item that differs from the new list; the COM items never do.
+    int first = 0;
+    while (first < ComboBox1->count() && first < int(entries.size())) {
+        const ports::PortEntry& entry = entries[size_t(first)];
+        if (ComboBox1->itemText(first) != QString::fromStdString(entry.text) ||
+            ComboBox1->itemDetail(first) != QString::fromStdString(entry.detail) ||
+            ComboBox1->itemData(first, Qt::ToolTipRole).toString() !=
+                QString::fromStdString(entry.toolTip)) {
+            break;
+        }
+        ++first;
+    }
+    if (first == ComboBox1->count() && first == int(entries.size())) {
+        return; // nothing changed: the box is left exactly as it is
+    }
+
+    // The box shows the same text afterwards and portName is not touched: no change of the
+    // text reaches ComboBox1Change, for the items under it are replaced unseen.
+    const QString text = ComboBox1->currentText();
+    const QSignalBlocker quiet(ComboBox1);
+    while (ComboBox1->count() > first) {
+        ComboBox1->removeItem(ComboBox1->count() - 1);
+    }
+    for (size_t i = size_t(first); i < entries.size(); ++i) {
+        ComboBox1->addPort(QString::fromStdString(entries[i].text),
+                           QString::fromStdString(entries[i].detail),
+                           QString::fromStdString(entries[i].toolTip));
+    }
+    // The item showing that text is chosen again (a chosen port that is gone leaves its name in
+    // the box, chosen by none); a typed name stays typed.
+    const int index = ports::entryIndexForText(entries, text.toStdString());
+    if (ComboBox1->currentIndex() != index) {
+        ComboBox1->setCurrentIndex(index);
+    }
+    if (ComboBox1->currentText() != text) {
+        ComboBox1->setEditText(text);
+    }
+    ComboBox1->updateToolTip();
 }
 
 MainFrame TForm2::mainFrame() const {

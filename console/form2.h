@@ -7,8 +7,10 @@
 // address, sends the two program commands and sets the game-controller options.
 
 #include "console/panel_logic.h"
+#include "console/widgets/port_box.h"
 
 #include <QWidget>
+#include <memory>
 
 class BarGauge;
 class FlatButton;
@@ -20,6 +22,9 @@ class QListWidget;
 class SpinEdit;
 class TForm1;
 class TransparentPicture;
+namespace ports {
+class PortSource;
+}
 
 class TForm2 : public QWidget {
     Q_OBJECT
@@ -59,11 +64,19 @@ public:
     // The main window's outer frame, as the docking rows read it.
     MainFrame mainFrame() const;
 
+    // The port box: the twelve COM items, then the serial ports present on the machine. The
+    // list is looked at again each time the box opens; the text in the box and portName stay as
+    // they are, and ComboBox1Change does not run.
+    void refreshPortList();
+    // Where the ports come from: the machine (QSerialPortInfo and /dev/serial/by-id/) unless a
+    // test gives its own; nullptr goes back to the machine. The list is refreshed at once.
+    void setPortSource(const ports::PortSource* source);
+
     // Controls, by their design names (each also carries its name as objectName).
     TransparentPicture* Image1;
     FlatButton *SpeedButton1, *SpeedButton2, *SpeedButton3, *SpeedButton4, *SpeedButton5,
         *SpeedButton6, *SpeedButton7;
-    QComboBox* ComboBox1;
+    PortBox* ComboBox1;
     QListWidget* ListBox1;
     SpinEdit *CSpinEdit1, *CSpinEdit2;
     BarGauge* CGauge1;
@@ -84,4 +97,6 @@ private:
 
     TForm1& form1_;
     MessageBoxService& boxes_;
+    std::unique_ptr<ports::PortSource> machinePorts_;
+    const ports::PortSource* portSource_ = nullptr;
 };

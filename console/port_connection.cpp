@@ -2,10 +2,24 @@
 
 #include <QMetaObject>
 
+#include <cerrno>
+
 namespace {
 
 const QString kOpenFailedCaption = QStringLiteral("Blad otwarcia portu COM");
 const QString kNoticeCaption = QStringLiteral("OK");
+
+bool isPermissionError(int error) {
+    return error == EACCES || error == EPERM;
+}
+
+// Names the device the engine tried, and the port name too where that is not the device path.
+QString permissionDeniedLine(const QString& portName) {
+    const QString path = QString::fromStdString(Tserial_event::device_path(portName.toStdString()));
+    const QString port = path == portName ? path : QStringLiteral("%1 (%2)").arg(portName, path);
+    return QStringLiteral("> port %1: permission denied (is the user in the dialout group?)")
+        .arg(port);
+}
 
 void linkCallback(Tserial_event* link, int code) {
     if (auto* connection = static_cast<PortConnection*>(link->user_data()))
@@ -38,10 +52,13 @@ void PortConnection::Button1Click() {
     const QByteArray name = portName.toUtf8();
     // The engine takes the name up to its first NUL: a name with a NUL inside would open the
     // device named by its first part, which is not the port the operator gave.
-    const int result = name.contains('\0')
-                           ? OPEN_ERR_DEVICE
-                           : link_.open_port(name.constData(), portRate, 0, 8, false);
+    const bool engineAsked = !name.contains('\0');
+    const int result =
+        engineAsked ? link_.open_port(name.constData(), portRate, 0, 8, false) : OPEN_ERR_DEVICE;
     if (result != OPEN_OK) {
+        // The cause as the engine met it opening the device, not guessed afterwards.
+        if (engineAsked && isPermissionError(link_.last_open_error()))
+            emit logLine(permissionDeniedLine(portName));
         noticeText = QStringLiteral("Nie mozna otworzyc portu %1").arg(portName);
         boxes_.show(noticeText, kOpenFailedCaption, MessageBoxService::Buttons::Ok,
                     MessageBoxService::Icon::Information);

@@ -39,6 +39,10 @@ public:
     static constexpr int readChunk = 32;
 
     void Button1Click(); // connect
+    // One line for the log (Memo1), from the connect command: a port that did not open because
+    // the user may not open its device gets, beside the usual message, "> port <device>:
+    // permission denied (is the user in the dialout group?)".
+    Q_SIGNAL void logLine(const QString& line);
     void Button2Click(); // disconnect
 
     // The engine's callback, on its worker thread.

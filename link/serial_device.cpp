@@ -63,27 +63,37 @@ void request_low_latency(int fd) {
 
 } // namespace
 
-int open_exclusive(const std::string& path) {
-    if (path.empty())
+int open_exclusive(const std::string& path, int* error) {
+    // The cause is taken right where a step fails, before close() may change errno.
+    const auto fail = [error](int cause, int fd) {
+        if (error != nullptr)
+            *error = cause;
+        if (fd >= 0)
+            ::close(fd);
         return -1;
+    };
+    if (path.empty())
+        return fail(ENOENT, -1);
     // Only character devices: opening anything else (a file, a directory, a fifo) as a port is
     // refused before it is touched.
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
-        return -1;
+    if (::stat(path.c_str(), &st) != 0)
+        return fail(errno, -1);
+    if (!S_ISCHR(st.st_mode))
+        return fail(ENODEV, -1);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return -1;
+        return fail(errno, -1);
     // A second open of the same line, by this or another program, is refused: flock holds for
     // root as well, TIOCEXCL keeps ordinary users from opening the device at all.
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    if (ioctl(fd, TIOCEXCL) != 0) {
-        ::close(fd);
-        return -1;
-    }
+    if (!isatty(fd))
+        return fail(ENOTTY, fd);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return fail(errno, fd);
+    if (ioctl(fd, TIOCEXCL) != 0)
+        return fail(errno, fd);
+    if (error != nullptr)
+        *error = 0;
     return fd;
 }
 

@@ -9,8 +9,11 @@
 namespace serial_device {
 
 // Opens a character device that is a terminal, read-write, non-blocking, not as a controlling
-// terminal, and exclusively (flock and TIOCEXCL). Returns the descriptor, or -1.
-int open_exclusive(const std::string& path);
+// terminal, and exclusively (flock and TIOCEXCL). Returns the descriptor, or -1; then, if error
+// is given, *error holds the errno of the step that failed (EACCES or EPERM: the user may not
+// open the device; ENODEV: it is no character device; ENOTTY: no terminal; EWOULDBLOCK or
+// EBUSY: another program holds it).
+int open_exclusive(const std::string& path, int* error = nullptr);
 
 // Line-event watching: only the modem lines can be watched; checks that they can be read.
 bool apply_line_events(int fd, bool watch_modem);

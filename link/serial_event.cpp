@@ -90,6 +90,7 @@ int Tserial_event::open_port(const char* name, int rate_, int parity_, uint8_t d
     join_worker();
 
     close_device();
+    last_open_error_ = 0;
     int result = OPEN_OK;
     if (name == nullptr) {
         result = OPEN_ERR_NO_NAME;
@@ -102,7 +103,7 @@ int Tserial_event::open_port(const char* name, int rate_, int parity_, uint8_t d
         write_io = PostedIo{};
         status_io = PostedIo{};
         const std::string path = device_path(port_name);
-        port = path.empty() ? -1 : serial_device::open_exclusive(path);
+        port = path.empty() ? -1 : serial_device::open_exclusive(path, &last_open_error_);
         if (port < 0) {
             result = OPEN_ERR_DEVICE;
         } else {

@@ -91,6 +91,10 @@ public:
     bool worker_running() const { return worker_running_.load(std::memory_order_acquire); }
     bool is_write_pending() const { return write_pending.load(std::memory_order_acquire); }
     const std::string& get_port_name() const { return port_name; }
+    // Why the last open_port found no usable device: the errno of the step of the device open
+    // that failed (EACCES or EPERM: the user may not open it), or 0 when the device opened, or
+    // when the name stands for no device path at all. Read on the interface thread.
+    int last_open_error() const { return last_open_error_; }
 
     // The device path a port name stands for: "COMn" is /dev/ttyS(n-1), a name that begins with
     // '/' is used as given, any other name is looked up under /dev.
@@ -141,4 +145,5 @@ private:
     bool thread_known_ = false;    // close_port forgets a worker that outlives its wait
     int64_t read_deadline_ns_ = 0; // quiet-gap deadline of the posted read (monotonic)
     int modem_lines_ = 0;          // last sampled modem lines, for the status wait
+    int last_open_error_ = 0;      // errno of the last failed device open
 };

@@ -2,6 +2,7 @@
 
 #include "engine_fixture.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -206,4 +207,54 @@ TEST_F(EngineOpen, RawLineCarriesEveryByteValueBothWays) {
     const auto got = pty.read_exact(255, 3000);
     EXPECT_EQ(got, std::vector<uint8_t>(every.begin() + 1, every.end()));
     EXPECT_TRUE(pty.read_for(100).empty()) << "output grew in translation";
+}
+
+// The cause of a refused device open, as the console reads it to tell a permission apart.
+TEST_F(EngineOpen, LastOpenErrorTellsWhyTheDeviceDidNotOpen) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string missing = dir.path() + "/no-such-serial-device";
+    EXPECT_EQ(link->open_port(missing.c_str(), 57600, 0, 8, false), OPEN_ERR_DEVICE);
+    EXPECT_EQ(link->last_open_error(), ENOENT);
+
+    const std::string file = dir.file("not-a-port");
+    {
+        FILE* f = std::fopen(file.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    EXPECT_EQ(link->open_port(file.c_str(), 57600, 0, 8, false), OPEN_ERR_DEVICE);
+    EXPECT_EQ(link->last_open_error(), ENODEV);
+    EXPECT_EQ(link->open_port("/dev/null", 57600, 0, 8, false), OPEN_ERR_DEVICE);
+    EXPECT_EQ(link->last_open_error(), ENOTTY);
+
+    // A bare name with a slash stands for no device path: nothing was opened, no cause.
+    EXPECT_EQ(link->open_port("a/b", 57600, 0, 8, false), OPEN_ERR_DEVICE);
+    EXPECT_EQ(link->last_open_error(), 0);
+
+    // A line held by another engine: busy, not a permission (root's open succeeds and only
+    // the lock is refused; an ordinary user's open meets the exclusive mode).
+    {
+        Tserial_event holder;
+        ASSERT_EQ(holder.open_port(pty.slave_path().c_str(), 57600, 0, 8, false), OPEN_OK);
+        EXPECT_EQ(link->open_port(pty.slave_path().c_str(), 57600, 0, 8, false), OPEN_ERR_DEVICE);
+        const int cause = link->last_open_error();
+        EXPECT_TRUE(cause == EWOULDBLOCK || cause == EBUSY) << cause;
+        holder.close_port();
+    }
+    expect_silent_refusal(*link, recorder);
+
+    // A successful open clears the cause of the one before.
+    open_console_style();
+    EXPECT_EQ(link->last_open_error(), 0);
+}
+
+TEST_F(EngineOpen, LastOpenErrorIsAPermissionForADeviceTheUserMayNotOpen) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root, which may open any device; scripts/test.sh runs the "
+                        "engine tests as the user nobody too";
+    ASSERT_EQ(::chmod(pty.slave_path().c_str(), 0), 0);
+    EXPECT_EQ(link->open_port(pty.slave_path().c_str(), 57600, 0, 8, false), OPEN_ERR_DEVICE);
+    EXPECT_EQ(link->last_open_error(), EACCES);
+    expect_silent_refusal(*link, recorder);
 }

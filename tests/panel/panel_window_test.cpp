@@ -79,7 +79,8 @@ TEST_F(PanelTest, ControlsStartAsDesigned) {
     EXPECT_EQ(form2.CSpinEdit2->maximum(), 255);
     EXPECT_EQ(form1.unitAddress(), 253);
     EXPECT_TRUE(form2.ComboBox1->isEditable());
-    ASSERT_EQ(form2.ComboBox1->count(), 12);
+    // The twelve COM items first; the serial ports of the machine follow them (panel_ports_test).
+    ASSERT_GE(form2.ComboBox1->count(), 12);
     for (int i = 0; i < 12; ++i) {
         EXPECT_EQ(form2.ComboBox1->itemText(i), QString("COM%1").arg(i + 1));
     }
@@ -277,8 +278,9 @@ TEST_F(PanelTest, PortBoxFollowsEveryChangeOfItsText) {
         EXPECT_EQ(form1.portName, path.left(i + 1));
     }
     // Enter neither adds the typed name to the list nor changes it.
+    const int items = form2.ComboBox1->count();
     pressKey(edit, Qt::Key_Return, "\r");
-    EXPECT_EQ(form2.ComboBox1->count(), 12);
+    EXPECT_EQ(form2.ComboBox1->count(), items);
     EXPECT_EQ(form1.portName, path);
 
     // Picking an item from the list again.

@@ -29,6 +29,9 @@ if [[ $(id -u) -eq 0 ]] && command -v runuser >/dev/null &&
     echo "== bad port names as user nobody"
     runuser -u nobody -- env HOME=/tmp build/tests/stress/stress_tests --gtest_brief=1 \
         --gtest_filter='BadPortName.*'
+    echo "== a port the user may not open, as user nobody"
+    runuser -u nobody -- env HOME=/tmp build/tests/panel/panel_tests --gtest_brief=1 \
+        --gtest_filter='PortPermission.*'
 fi
 
 echo "== the serial engine and the console's threads under ThreadSanitizer"

@@ -119,7 +119,7 @@ int Tserial_event::open_port(const char* name, int rate_, int parity_, uint8_t d
         if (!e.valid())
             result = OPEN_ERR_EVENTS;
     }
-    if (!worker_exited_.valid())
+    if (!worker_exited_.valid() || !write_idle_.valid())
         result = OPEN_ERR_EVENTS;
     if (result != OPEN_OK) {
         close_device();
@@ -172,9 +172,28 @@ void Tserial_event::send_bytes(const uint8_t* bytes, int length) {
     if (bytes == nullptr)
         return;
     write_pending.store(true, std::memory_order_release);
+    write_idle_.reset();
     std::memcpy(tx_buffer, bytes, size_t(length));
     tx_length = length;
     events[write_request_event].set();
+}
+
+bool Tserial_event::wait_write_done(int timeout_ms) {
+    const int64_t deadline = monotonic_ns() + ms_to_ns(std::max(timeout_ms, 0));
+    for (;;) {
+        if (!worker_running_.load(std::memory_order_acquire))
+            return false;
+        if (!write_pending.load(std::memory_order_acquire))
+            return true;
+        const int64_t left = deadline - monotonic_ns();
+        if (left <= 0)
+            return false;
+        // The write's completion or the worker's end, whichever comes first.
+        pollfd fds[2] = {{write_idle_.fd(), POLLIN, 0}, {worker_exited_.fd(), POLLIN, 0}};
+        timespec ts{time_t(left / 1000000000), long(left % 1000000000)};
+        if (::ppoll(fds, 2, &ts, nullptr) < 0 && errno != EINTR)
+            return false;
+    }
 }
 
 void Tserial_event::acknowledge_data() {
@@ -194,6 +213,7 @@ void Tserial_event::close_device() {
 }
 
 void Tserial_event::worker_loop() {
+    write_idle_.set();
     write_pending.store(false, std::memory_order_release);
     read_pending = false;
     status_pending = false;
@@ -234,6 +254,7 @@ void Tserial_event::worker_loop() {
             if (write_io.state == PostedIo::State::Done) {
                 events[write_done_event].reset();
                 write_io.state = PostedIo::State::Idle;
+                write_idle_.set(); // before the flag: a send seeing it clear resets the event
                 write_pending.store(false, std::memory_order_release);
                 notify(LINK_SENT);
             } else if (write_io.state == PostedIo::State::Failed) {

@@ -76,6 +76,12 @@ public:
     // before anything the callback uses goes away; the worker never blocks on its own.
     void stop_worker() { join_worker(); }
     void send_bytes(const uint8_t* bytes, int length);
+    // Waits up to timeout_ms until the write under way has been handed to the kernel, so that a
+    // frame offered last really reaches the line before close_port (whose stop request the
+    // worker would otherwise serve first). True when no write is pending on a running worker, at
+    // once when none is; false when the time runs out or when no worker runs or it ends
+    // meanwhile (a line that is gone writes nothing more). Never waits longer than timeout_ms.
+    bool wait_write_done(int timeout_ms);
 
     // For the LINK_DATA handler, on whichever thread handles it.
     const uint8_t* received_data() const { return rx_buffer; }
@@ -142,6 +148,10 @@ private:
     void* user_data_ = nullptr;
     std::atomic<bool> worker_running_{false};
     EventObject worker_exited_{EventObject::Reset::Manual};
+    // Raised while no write is pending on the worker: reset by send_bytes before it raises the
+    // write request, raised by the worker just before it clears write_pending. Only
+    // wait_write_done waits for it; the worker's own wait does not look at it.
+    EventObject write_idle_{EventObject::Reset::Manual};
     bool thread_known_ = false;    // close_port forgets a worker that outlives its wait
     int64_t read_deadline_ns_ = 0; // quiet-gap deadline of the posted read (monotonic)
     int modem_lines_ = 0;          // last sampled modem lines, for the status wait

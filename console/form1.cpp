@@ -144,7 +144,9 @@ TForm1::TForm1(Tserial_event& link, MessageBoxService& boxes, JoystickDevice* jo
     Timer3->start();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    boxes_.setBeforeShow(nullptr);
+}
 
 void TForm1::createControls() {
     using namespace dashboard;
@@ -345,9 +347,9 @@ void TForm1::wireEvents() {
     for (TransparentPicture* pad : {Image3, Image5}) {
         pad->setMouseTracking(true);
         connect(pad, &TransparentPicture::mousePressed, this,
-                [this, pad](QPoint p) { Image5MouseDown(pad, p.x(), p.y()); });
+                [this, pad](QPoint p, Qt::MouseButton b) { knobPressed(pad, p.x(), p.y(), b); });
         connect(pad, &TransparentPicture::mouseMoved, this,
-                [this, pad](QPoint p) { Image3MouseMove(pad, p.x(), p.y()); });
+                [this, pad](QPoint p, Qt::MouseButtons b) { knobMoved(pad, p.x(), p.y(), b); });
         connect(pad, &TransparentPicture::mouseReleased, this,
                 [this, pad](QPoint p) { Image5MouseUp(pad, p.x(), p.y()); });
     }
@@ -362,6 +364,37 @@ void TForm1::wireEvents() {
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
     connect(Timer3, &QTimer::timeout, this, [this] { Timer3Timer(); });
+
+    // Whatever takes the pointer away ends a knob drag as a release would (see event()): a
+    // modal box, before it is even shown; the link closing under the drag; the application no
+    // longer active.
+    boxes_.setBeforeShow([this] { endKnobDrag(); });
+    connection.setOnLinkClosed([this] { endKnobDrag(); });
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state != Qt::ApplicationActive)
+                    endKnobDrag();
+            });
+    // Stop before letting go of the line: the disconnect and the closing of the window put the
+    // stop frame of the chosen unit on the line first.
+    connection.setLastFrame([this] { sendFrame(buildStop(frameBuffer, unitAddress())); });
+}
+
+bool TForm1::event(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::WindowBlocked:    // a modal window opened: it takes the pointer
+    case QEvent::WindowDeactivate: // another window, of this program or another, has the focus
+    case QEvent::Hide:
+        endKnobDrag();
+        break;
+    case QEvent::WindowStateChange:
+        if (isMinimized())
+            endKnobDrag();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
 }
 
 void TForm1::mouseMoveEvent(QMouseEvent* event) {
@@ -370,7 +403,9 @@ void TForm1::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Closing the main window ends the program; the panel cannot be closed on its own.
+    // Closing the main window ends the program; the panel cannot be closed on its own. The
+    // robot gets the stop frame before the worker lets go of the line.
+    connection.shutdown();
     QWidget::closeEvent(event);
     QCoreApplication::quit();
 }

@@ -78,6 +78,17 @@ public:
     void Image5MouseUp(QWidget* sender, int x, int y);
     void Shape1MouseUp(CircleShape* sender);
 
+    // Ends a knob drag that ends other than by a release over the knob, exactly as the release
+    // does (knob at rest, one stop frame, driveLeft = driveRight = 100, neutral gauges). Nothing
+    // when no drag is under way. Called when the window is blocked by a modal window, is
+    // deactivated, hidden or minimised, when the application stops being active, before every
+    // message box, when the link closes, and for a move that no longer holds the button that
+    // began the drag.
+    void endKnobDrag();
+    // The pad's and the knob's mouse events as the widgets deliver them, buttons included.
+    void knobPressed(QWidget* sender, int x, int y, Qt::MouseButton button);
+    void knobMoved(QWidget* sender, int x, int y, Qt::MouseButtons buttons);
+
     // The chosen unit address: the panel's CSpinEdit1, read anew for every frame.
     int unitAddress() const;
     // Hands the first length bytes of the frame buffer to the engine.
@@ -121,6 +132,7 @@ public:
     QTimer *Timer1, *Timer2, *Timer3;
 
 protected:
+    bool event(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -136,4 +148,6 @@ private:
     JoystickDevice* joystick_;
     std::unique_ptr<ControllerDrive> controller_;
     TForm2* Form2 = nullptr;
+    // The button whose press began the knob drag; a move without it ends the drag.
+    Qt::MouseButton knobButton_ = Qt::LeftButton;
 };

@@ -72,6 +72,25 @@ void TForm1::Image5MouseUp(QWidget*, int, int) {
     applyKnobOutcome(knobRelease(boundsOf(Image3), boundsOf(Image5), knobDragging));
 }
 
+void TForm1::endKnobDrag() {
+    if (knobDragging)
+        Image5MouseUp(Image5, 0, 0); // the release looks at neither the sender nor the position
+}
+
+void TForm1::knobPressed(QWidget* sender, int x, int y, Qt::MouseButton button) {
+    if (!knobDragging)
+        knobButton_ = button;
+    Image5MouseDown(sender, x, y);
+}
+
+void TForm1::knobMoved(QWidget* sender, int x, int y, Qt::MouseButtons buttons) {
+    // The release was taken elsewhere (another window's grab, a box since closed): the button
+    // that began the drag is no longer held, and a move without it never drives.
+    if (knobDragging && !(buttons & knobButton_))
+        endKnobDrag();
+    Image3MouseMove(sender, x, y);
+}
+
 void TForm1::Timer3Timer() {
     if (!controller_ || !Form2)
         return;

@@ -4,6 +4,9 @@
 
 #include <cerrno>
 
+#include <algorithm>
+#include <chrono>
+
 namespace {
 
 const QString kOpenFailedCaption = QStringLiteral("Blad otwarcia portu COM");
@@ -68,8 +71,38 @@ void PortConnection::Button1Click() {
 }
 
 void PortConnection::Button2Click() {
-    if (portOpen.load() || connectionActive_)
+    if (portOpen.load() || connectionActive_) {
+        offerLastFrame();
         link_.close_port();
+    }
+}
+
+void PortConnection::shutdown() {
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    offerLastFrame();
+    link_.stop_worker();
+}
+
+bool PortConnection::offerLastFrame() {
+    // A line already gone gets nothing and waits for nothing.
+    if (!lastFrame_ || !link_.worker_running())
+        return false;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(lastFrameWaitMs);
+    const auto left = [&deadline] {
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return int(std::max<decltype(ms)>(ms, 0));
+    };
+    // A write still under way would refuse the frame: let it finish first. Then the frame must be
+    // written before close_port raises the stop request, which the worker serves before a write
+    // request raised a moment earlier.
+    if (!link_.wait_write_done(left()))
+        return false;
+    lastFrame_();
+    return link_.wait_write_done(left());
 }
 
 void PortConnection::handleLinkEvent(Tserial_event* link, int code) {
@@ -98,6 +131,11 @@ void PortConnection::queueLinkWork(Tserial_event* link, int code) {
 void PortConnection::takeLinkWork() {
     {
         std::lock_guard<std::mutex> lock(mailboxLock_);
+        if (shutDown_) {
+            mailbox_.clear(); // the window is closing: no notice, nothing more to show
+            pending_.clear();
+            return;
+        }
         while (!mailbox_.empty()) {
             pending_.push_back(mailbox_.front());
             mailbox_.pop_front();
@@ -112,7 +150,7 @@ void PortConnection::runLinkWork() {
     if (runningWork_)
         return;
     runningWork_ = true;
-    while (!pending_.empty()) {
+    while (!pending_.empty() && !shutDown_) {
         const LinkWork work = pending_.front();
         pending_.pop_front();
         switch (work.code) {
@@ -127,6 +165,8 @@ void PortConnection::runLinkWork() {
             break;
         }
     }
+    if (shutDown_)
+        pending_.clear();
     runningWork_ = false;
 }
 
@@ -138,6 +178,8 @@ void PortConnection::showOpenedNotice() {
 }
 
 void PortConnection::showClosedNotice() {
+    if (onLinkClosed_)
+        onLinkClosed_();
     noticeText = QStringLiteral("Zamknieto port %1").arg(portName);
     boxes_.show(noticeText, kNoticeCaption, MessageBoxService::Buttons::Ok,
                 MessageBoxService::Icon::Information);

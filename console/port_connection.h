@@ -19,6 +19,7 @@
 #include <QString>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 class PortConnection : public QObject {
@@ -43,7 +44,21 @@ public:
     // the user may not open its device gets, beside the usual message, "> port <device>:
     // permission denied (is the user in the dialout group?)".
     Q_SIGNAL void logLine(const QString& line);
-    void Button2Click(); // disconnect
+    // Disconnect: the last frame first, written before the close (see setLastFrame).
+    void Button2Click();
+    // The main window closes: the last frame first, then the worker is stopped; no notice
+    // follows (link events still on their way are dropped).
+    void shutdown();
+
+    // The frame that goes on the line before the operator's disconnect or the closing of the
+    // main window lets it go: the main window offers the stop frame of the chosen unit here.
+    // It is offered only while the worker runs, after any write under way has been written, and
+    // waited for until the engine has written it: at most lastFrameWaitMs for both waits. A line
+    // already gone gets nothing and waits for nothing.
+    void setLastFrame(std::function<void()> offer) { lastFrame_ = std::move(offer); }
+    static constexpr int lastFrameWaitMs = 80;
+    // Run on the GUI thread when the engine's LINK_CLOSED is handled, before the closed notice.
+    void setOnLinkClosed(std::function<void()> hook) { onLinkClosed_ = std::move(hook); }
 
     // The engine's callback, on its worker thread.
     void handleLinkEvent(Tserial_event* link, int code);
@@ -62,6 +77,8 @@ private:
     void runLinkWork();
     void showOpenedNotice();
     void showClosedNotice();
+    // Offers the last frame and waits, bounded, until it is written; true when it was.
+    bool offerLastFrame();
 
     struct LinkWork {
         Tserial_event* link;
@@ -81,4 +98,7 @@ private:
     std::deque<LinkWork> mailbox_;
     bool runningWork_ = false;
     bool connectionActive_ = false;
+    bool shutDown_ = false;
+    std::function<void()> lastFrame_;
+    std::function<void()> onLinkClosed_;
 };

@@ -2,8 +2,8 @@
 
 #include <QMessageBox>
 
-int QtMessageBoxService::show(const QString& text, const QString& caption, Buttons buttons,
-                              Icon icon) {
+int QtMessageBoxService::present(const QString& text, const QString& caption, Buttons buttons,
+                                 Icon icon) {
     QMessageBox::Icon boxIcon = QMessageBox::Information;
     switch (icon) {
     case Icon::Information:
@@ -27,8 +27,8 @@ int QtMessageBoxService::show(const QString& text, const QString& caption, Butto
     return result == QMessageBox::Yes ? Yes : No;
 }
 
-int RecordingMessageBoxService::show(const QString& text, const QString& caption, Buttons buttons,
-                                     Icon icon) {
+int RecordingMessageBoxService::present(const QString& text, const QString& caption,
+                                        Buttons buttons, Icon icon) {
     int answer = buttons == Buttons::YesNo ? No : Ok;
     if (!queued_.empty()) {
         answer = queued_.front();

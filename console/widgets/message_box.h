@@ -19,8 +19,24 @@ public:
 
     virtual ~MessageBoxService() = default;
 
-    // Shows text in a modal box captioned caption and returns the answer.
-    virtual int show(const QString& text, const QString& caption, Buttons buttons, Icon icon) = 0;
+    // Shows text in a modal box captioned caption and returns the answer. The hook set with
+    // setBeforeShow runs first, before the box exists.
+    int show(const QString& text, const QString& caption, Buttons buttons, Icon icon) {
+        if (beforeShow_)
+            beforeShow_();
+        return present(text, caption, buttons, icon);
+    }
+
+    // Run before every box: a modal box takes the pointer, so the main window ends a knob drag
+    // here rather than leave it to a release that the box would take.
+    void setBeforeShow(std::function<void()> hook) { beforeShow_ = std::move(hook); }
+
+protected:
+    virtual int present(const QString& text, const QString& caption, Buttons buttons,
+                        Icon icon) = 0;
+
+private:
+    std::function<void()> beforeShow_;
 };
 
 // The operator's message boxes (QMessageBox). A box closed without a button press (Escape, the
@@ -31,7 +47,8 @@ public:
 
     void setParentWidget(QWidget* parent) { parent_ = parent; }
 
-    int show(const QString& text, const QString& caption, Buttons buttons, Icon icon) override;
+protected:
+    int present(const QString& text, const QString& caption, Buttons buttons, Icon icon) override;
 
 private:
     QWidget* parent_;
@@ -49,8 +66,6 @@ public:
         int answer;
     };
 
-    int show(const QString& text, const QString& caption, Buttons buttons, Icon icon) override;
-
     void queueAnswer(int answer) { queued_.push_back(answer); }
     void setDefaultAnswer(int answer) { defaultAnswer_ = answer; }
     // Called at the moment a box is shown, before it is answered; lets a test look at the state
@@ -59,6 +74,9 @@ public:
 
     const std::vector<Call>& calls() const { return calls_; }
     void clear() { calls_.clear(); }
+
+protected:
+    int present(const QString& text, const QString& caption, Buttons buttons, Icon icon) override;
 
 private:
     std::vector<Call> calls_;

@@ -136,7 +136,7 @@ void TransparentPicture::paintEvent(QPaintEvent*) {
 }
 
 void TransparentPicture::mousePressEvent(QMouseEvent* event) {
-    emit mousePressed(event->position().toPoint());
+    emit mousePressed(event->position().toPoint(), event->button());
 }
 
 void TransparentPicture::mouseMoveEvent(QMouseEvent* event) {

@@ -49,7 +49,7 @@ public:
     void setBeneath(QWidget* beneath);
 
 signals:
-    void mousePressed(QPoint pos);
+    void mousePressed(QPoint pos, Qt::MouseButton button);
     // Moves with no button held arrive only with mouse tracking on (setMouseTracking).
     void mouseMoved(QPoint pos, Qt::MouseButtons buttons);
     void mouseReleased(QPoint pos);

@@ -245,6 +245,95 @@ TEST_F(ConnectionTest, ShutdownWithPortOpenAndDataFlowingStopsTheWorker) {
     pumpFor(50); // nothing queued for the destroyed connection may run
 }
 
+// ------------------------------------------------------ the last frame before letting go
+
+const std::vector<uint8_t> kLastFrame = {0xFE, 0xFD, 0xE9, 0xE9};
+
+class LastFrameTest : public ConnectionTest {
+protected:
+    void SetUp() override {
+        ConnectionTest::SetUp();
+        connection->setLastFrame([this] {
+            ++offered;
+            link->send_bytes(kLastFrame.data(), int(kLastFrame.size()));
+        });
+    }
+    int offered = 0;
+};
+
+TEST_F(LastFrameTest, DisconnectWritesItAfterAPendingWriteAndBeforeTheClose) {
+    connectAndWaitForNotice();
+    for (int round = 0; round < 20; ++round) {
+        // A long write just offered: the frame would be refused, or its write overtaken by
+        // the close, without the waits.
+        std::vector<uint8_t> block(200, uint8_t(round));
+        link->send_bytes(block.data(), int(block.size()));
+        connection->Button2Click();
+        EXPECT_FALSE(link->worker_running());
+        std::vector<uint8_t> expected = block;
+        expected.insert(expected.end(), kLastFrame.begin(), kLastFrame.end());
+        EXPECT_EQ(peer.read(100), expected) << "round " << round;
+        ASSERT_TRUE(waitUntil([&] { return countText("Zamknieto port") == round + 1; }));
+        connection->Button1Click();
+        ASSERT_TRUE(waitUntil([&] { return countText("Otwarto port") == round + 2; }));
+    }
+    EXPECT_EQ(offered, 20);
+}
+
+TEST_F(LastFrameTest, WaitIsBoundedWhenTheLineDoesNotDrain) {
+    connectAndWaitForNotice();
+    // Nobody reads the robot's side: sends fill the line until a write stays under way.
+    const std::vector<uint8_t> block(255, 0x55);
+    bool stuck = false;
+    for (int i = 0; i < 4000 && !stuck; ++i) {
+        link->send_bytes(block.data(), int(block.size()));
+        stuck = !link->wait_write_done(300);
+    }
+    ASSERT_TRUE(stuck);
+    QElapsedTimer timer;
+    timer.start();
+    connection->Button2Click();
+    const qint64 elapsed = timer.elapsed();
+    EXPECT_GE(elapsed, PortConnection::lastFrameWaitMs - 1);
+    EXPECT_LT(elapsed, 100 + 400) << "the wait for the write must stay bounded";
+    EXPECT_EQ(offered, 0) << "offered while it could only be refused";
+    EXPECT_FALSE(link->worker_running());
+}
+
+TEST_F(LastFrameTest, LineAlreadyGoneGetsNothingAndNoWait) {
+    connectAndWaitForNotice();
+    peer.hangUp();
+    // The worker has ended; its closed notice has not been handled yet (portOpen still set).
+    QElapsedTimer timer;
+    timer.start();
+    while (link->worker_running() && timer.elapsed() < 3000)
+        QThread::msleep(1);
+    ASSERT_FALSE(link->worker_running());
+    ASSERT_TRUE(connection->portOpen.load());
+    timer.restart();
+    connection->Button2Click();
+    EXPECT_LT(timer.elapsed(), 50);
+    EXPECT_EQ(offered, 0);
+    ASSERT_TRUE(waitUntil([&] { return countText("Zamknieto port") == 1; }));
+}
+
+TEST_F(LastFrameTest, DisconnectWhileNotConnectedOffersNothing) {
+    connection->Button2Click();
+    EXPECT_EQ(offered, 0);
+}
+
+TEST_F(LastFrameTest, ShutdownWritesItStopsTheWorkerAndShowsNoNotice) {
+    connectAndWaitForNotice();
+    connection->shutdown();
+    EXPECT_FALSE(link->worker_running());
+    EXPECT_EQ(offered, 1);
+    EXPECT_EQ(peer.read(100), kLastFrame);
+    pumpFor(100);
+    EXPECT_EQ(countText("Zamknieto port"), 0) << "a notice while the window closes";
+    connection->shutdown(); // once only
+    EXPECT_EQ(offered, 1);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {

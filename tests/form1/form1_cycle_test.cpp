@@ -90,6 +90,8 @@ TEST_F(Cycle, SameCircleTwiceSendsTheRequestBack) {
 
 TEST_F(Cycle, NothingIsSentWhileThePortIsClosed) {
     form1.Button2Click();
+    // The disconnect's own stop frame, written before the close, is the last frame.
+    EXPECT_EQ(peer.read(60), Bytes({0xFE, 0xFD, 0xE9, 0xE9}));
     ASSERT_TRUE(waitUntil([&] { return !form1.portOpen.load(); }));
     EXPECT_TRUE(tick().empty());
     form1.Shape1MouseUp(form1.Shape1); // offered, refused by the engine

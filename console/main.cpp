@@ -43,7 +43,8 @@ public:
 int main(int argc, char** argv) {
     ConsoleApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZELK controll"));
-    QApplication::setApplicationDisplayName(QStringLiteral("ZELK controll"));
+    // No display name: Qt's xcb platform would append it to every window title ("OK — ZELK
+    // controll"), and the captions of the boxes and of the main window are the system's own.
     try {
         QtMessageBoxService boxes;
         SdlJoystick joystick;

@@ -1,0 +1,286 @@
+// x11_probe: what the desktop tests need from the X server beyond xdotool, in plain Xlib.
+//
+//   x11_probe windows            every top-level window, one per line, tab-separated:
+//                                id (hex), viewable (0/1), x, y, width, height,
+//                                _NET_WM_NAME, WM_NAME (both as UTF-8, exactly as set)
+//   x11_probe pixels X Y W H     the screen's pixels of that rectangle, "rrggbb" each, one row a
+//                                line
+//   x11_probe shot FILE          the whole screen as a PNG file
+//   x11_probe close ID           asks the window to close as a window manager does (Alt+F4, the
+//                                close button): a WM_DELETE_WINDOW message
+//   x11_probe take X Y W H       another program's window takes the focus and the pointer: maps
+//                                a window there, raised, gives it the input focus and prints
+//                                "focused"; then grabs the pointer as soon as nobody else holds
+//                                it and prints "grabbed". Ends (and lets go) at "quit" or at the
+//                                end of its standard input.
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <clocale>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <poll.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+Display* display = nullptr;
+
+std::string utf8Property(Window w, const char* name) {
+    const Atom property = XInternAtom(display, name, False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, w, property, 0, 1 << 16, False, AnyPropertyType, &type, &format,
+                           &count, &after, &data) != Success ||
+        data == nullptr)
+        return std::string();
+    std::string text;
+    if (type == utf8 && format == 8) {
+        text.assign(reinterpret_cast<char*>(data), count);
+    } else if (format == 8) {
+        // STRING (Latin-1) or COMPOUND_TEXT: let Xlib turn it into UTF-8.
+        XTextProperty prop{data, type, format, count};
+        char** list = nullptr;
+        int n = 0;
+        if (Xutf8TextPropertyToTextList(display, &prop, &list, &n) >= Success && n > 0) {
+            text = list[0];
+            XFreeStringList(list);
+        }
+    }
+    XFree(data);
+    return text;
+}
+
+// Tabs and line breaks in a title would break the line format.
+std::string oneField(std::string s) {
+    for (char& c : s)
+        if (c == '\t' || c == '\n')
+            c = ' ';
+    return s;
+}
+
+int listWindows() {
+    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, root, &root, &parent, &children, &count))
+        return 1;
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display, children[i], &a))
+            continue;
+        std::printf("0x%lx\t%d\t%d\t%d\t%d\t%d\t%s\t%s\n", children[i],
+                    a.map_state == IsViewable ? 1 : 0, a.x, a.y, a.width, a.height,
+                    oneField(utf8Property(children[i], "_NET_WM_NAME")).c_str(),
+                    oneField(utf8Property(children[i], "WM_NAME")).c_str());
+    }
+    if (children)
+        XFree(children);
+    return 0;
+}
+
+XImage* grab(int x, int y, int w, int h) {
+    return XGetImage(display, DefaultRootWindow(display), x, y, unsigned(w), unsigned(h), AllPlanes,
+                     ZPixmap);
+}
+
+void rgbOf(XImage* image, int x, int y, uint8_t rgb[3]) {
+    const unsigned long p = XGetPixel(image, x, y);
+    rgb[0] = uint8_t((p & image->red_mask) >> __builtin_ctzl(image->red_mask));
+    rgb[1] = uint8_t((p & image->green_mask) >> __builtin_ctzl(image->green_mask));
+    rgb[2] = uint8_t((p & image->blue_mask) >> __builtin_ctzl(image->blue_mask));
+}
+
+int printPixels(int x, int y, int w, int h) {
+    XImage* image = grab(x, y, w, h);
+    if (!image)
+        return 1;
+    for (int j = 0; j < h; ++j) {
+        for (int i = 0; i < w; ++i) {
+            uint8_t rgb[3];
+            rgbOf(image, i, j, rgb);
+            std::printf("%s%02x%02x%02x", i ? " " : "", rgb[0], rgb[1], rgb[2]);
+        }
+        std::printf("\n");
+    }
+    XDestroyImage(image);
+    return 0;
+}
+
+// A PNG without compression: zlib "stored" blocks, so no library is needed.
+uint32_t crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
+    crc = ~crc;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8)
+        out.push_back(uint8_t(v >> s));
+}
+
+void chunk(FILE* f, const char* type, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    std::vector<uint8_t> head;
+    put32(head, uint32_t(data.size()));
+    std::vector<uint8_t> tail;
+    put32(tail, crc32(body.data(), body.size()));
+    std::fwrite(head.data(), 1, head.size(), f);
+    std::fwrite(body.data(), 1, body.size(), f);
+    std::fwrite(tail.data(), 1, tail.size(), f);
+}
+
+int writeShot(const char* path) {
+    XWindowAttributes root;
+    XGetWindowAttributes(display, DefaultRootWindow(display), &root);
+    const int w = root.width, h = root.height;
+    XImage* image = grab(0, 0, w, h);
+    if (!image)
+        return 1;
+    std::vector<uint8_t> raw;
+    raw.reserve(size_t(h) * (size_t(w) * 3 + 1));
+    for (int y = 0; y < h; ++y) {
+        raw.push_back(0); // filter: none
+        for (int x = 0; x < w; ++x) {
+            uint8_t rgb[3];
+            rgbOf(image, x, y, rgb);
+            raw.insert(raw.end(), rgb, rgb + 3);
+        }
+    }
+    XDestroyImage(image);
+    std::vector<uint8_t> z = {0x78, 0x01};
+    uint32_t a = 1, b = 0;
+    for (uint8_t c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    for (size_t at = 0; at < raw.size(); at += 65535) {
+        const size_t n = std::min<size_t>(65535, raw.size() - at);
+        z.push_back(at + n == raw.size() ? 1 : 0);
+        z.push_back(uint8_t(n));
+        z.push_back(uint8_t(n >> 8));
+        z.push_back(uint8_t(~n));
+        z.push_back(uint8_t(~n >> 8));
+        z.insert(z.end(), raw.begin() + long(at), raw.begin() + long(at + n));
+    }
+    put32(z, (b << 16) | a);
+    FILE* f = std::fopen(path, "wb");
+    if (!f)
+        return 1;
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::fwrite(signature, 1, 8, f);
+    std::vector<uint8_t> ihdr;
+    put32(ihdr, uint32_t(w));
+    put32(ihdr, uint32_t(h));
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0}); // 8-bit RGB
+    chunk(f, "IHDR", ihdr);
+    chunk(f, "IDAT", z);
+    chunk(f, "IEND", {});
+    return std::fclose(f) == 0 ? 0 : 1;
+}
+
+int closeWindow(Window w) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, w, False, NoEventMask, &e);
+    XSync(display, False);
+    return 0;
+}
+
+int take(int x, int y, int w, int h) {
+    const Window root = DefaultRootWindow(display);
+    XSetWindowAttributes a{};
+    a.background_pixel = 0x804080;
+    a.override_redirect = True; // placed exactly there, like a popup of another program
+    const Window win =
+        XCreateWindow(display, root, x, y, unsigned(w), unsigned(h), 0, CopyFromParent, InputOutput,
+                      CopyFromParent, CWBackPixel | CWOverrideRedirect, &a);
+    XStoreName(display, win, "x11_probe take");
+    XSelectInput(display, win, StructureNotifyMask | ButtonPressMask | ButtonReleaseMask);
+    XMapRaised(display, win);
+    XEvent e;
+    do
+        XNextEvent(display, &e);
+    while (e.type != MapNotify);
+    XSetInputFocus(display, win, RevertToPointerRoot, CurrentTime);
+    XSync(display, False);
+    std::printf("focused\n");
+    std::fflush(stdout);
+
+    bool grabbed = false;
+    char line[64];
+    for (;;) {
+        if (!grabbed) {
+            grabbed =
+                XGrabPointer(display, win, False,
+                             ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                             GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+            XSync(display, False);
+            if (grabbed) {
+                std::printf("grabbed\n");
+                std::fflush(stdout);
+            }
+        }
+        while (XPending(display))
+            XNextEvent(display, &e);
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        if (poll(&p, 1, 5) == 1) {
+            if (!std::fgets(line, sizeof line, stdin) || std::strncmp(line, "quit", 4) == 0)
+                break;
+        }
+    }
+    if (grabbed)
+        XUngrabPointer(display, CurrentTime);
+    XDestroyWindow(display, win);
+    XSync(display, False);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "C.UTF-8");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: x11_probe windows|pixels|shot|close|take ...\n");
+        return 2;
+    }
+    display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "x11_probe: no display\n");
+        return 1;
+    }
+    const std::string what = argv[1];
+    int result = 2;
+    if (what == "windows")
+        result = listWindows();
+    else if (what == "pixels" && argc == 6)
+        result = printPixels(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                             std::atoi(argv[5]));
+    else if (what == "shot" && argc == 3)
+        result = writeShot(argv[2]);
+    else if (what == "close" && argc == 3)
+        result = closeWindow(Window(std::strtoul(argv[2], nullptr, 0)));
+    else if (what == "take" && argc == 6)
+        result =
+            take(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+    XCloseDisplay(display);
+    return result;
+}

@@ -15,8 +15,8 @@ packages=(
     # the game controller, the tests
     libsdl2-dev googletest libgtest-dev
     # a display for the desktop tests and for xvfb-run: an X server, real input, window
-    # properties, fonts for the texts
-    xvfb xauth xdotool x11-utils fonts-dejavu-core
+    # properties, fonts for the texts, Xlib for the desktop tests' own probe of the screen
+    xvfb xauth xdotool x11-utils fonts-dejavu-core libx11-dev
     # runuser (tests as an ordinary user); the Debian package (dpkg-shlibdeps, file)
     util-linux dpkg-dev file
 )

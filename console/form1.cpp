@@ -142,6 +142,10 @@ TForm1::TForm1(Tserial_event& link, MessageBoxService& boxes, JoystickDevice* jo
 
     Timer2->start();
     Timer3->start();
+    // Both beats run from here; a tick that could only find nothing to do does not wake the
+    // process. The cycle wakes with each connection and rests once the port is closed again.
+    if (!controller_ || !controller_->pollable())
+        Timer3->rest();
 }
 
 TForm1::~TForm1() {
@@ -334,9 +338,9 @@ void TForm1::createControls() {
     // Timers: the scan (off until asked for), the command cycle and the controller poll.
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(100);
-    Timer2 = named(new QTimer(this), "Timer2");
+    Timer2 = named(new BeatTimer(this), "Timer2");
     Timer2->setInterval(50);
-    Timer3 = named(new QTimer(this), "Timer3");
+    Timer3 = named(new BeatTimer(this), "Timer3");
     Timer3->setInterval(50);
 }
 
@@ -362,14 +366,15 @@ void TForm1::wireEvents() {
     connect(SpeedButton1, &FlatButton::clicked, this, [this] { SpeedButton1Click(); });
     connect(Chart1, &TelemetryChart::doubleClicked, this, [this] { Chart1DblClick(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-    connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
-    connect(Timer3, &QTimer::timeout, this, [this] { Timer3Timer(); });
+    connect(Timer2, &BeatTimer::timeout, this, [this] { Timer2Timer(); });
+    connect(Timer3, &BeatTimer::timeout, this, [this] { Timer3Timer(); });
 
     // Whatever takes the pointer away ends a knob drag as a release would (see event()): a
     // modal box, before it is even shown; the link closing under the drag; the application no
     // longer active.
     boxes_.setBeforeShow([this] { endKnobDrag(); });
     connection.setOnLinkClosed([this] { endKnobDrag(); });
+    connection.setOnConnected([this] { Timer2->wake(); });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (state != Qt::ApplicationActive)

@@ -4,6 +4,7 @@
 // owns the console's run-time state (link settings, robot state, the frame buffer, the scan
 // position) and the three timers that drive the console.
 
+#include "console/beat_timer.h"
 #include "console/drive/controller_drive.h"
 #include "console/drive/knob_drive.h"
 #include "console/port_connection.h"
@@ -129,7 +130,8 @@ public:
     QPlainTextEdit* Memo1;
     QListWidget* ListBox1;
     TelemetryChart* Chart1;
-    QTimer *Timer1, *Timer2, *Timer3;
+    QTimer* Timer1;
+    BeatTimer *Timer2, *Timer3;
 
 protected:
     bool event(QEvent* event) override;

@@ -21,8 +21,12 @@ bool ledsDiffer(const RobotState& s) {
 } // namespace
 
 void TForm1::Timer2Timer() {
-    if (!portOpen.load())
+    if (!portOpen.load()) {
+        // Nothing to send until the next connection, which wakes the cycle on its beat.
+        if (!connection.connectionActive())
+            Timer2->rest();
         return;
+    }
     const int address = unitAddress();
     if (state.softVersion == -1) {
         sendFrame(buildSoftVersionQuery(frameBuffer, address));

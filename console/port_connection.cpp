@@ -68,6 +68,8 @@ void PortConnection::Button1Click() {
         return;
     }
     connectionActive_ = true;
+    if (onConnected_)
+        onConnected_();
 }
 
 void PortConnection::Button2Click() {

@@ -59,6 +59,9 @@ public:
     static constexpr int lastFrameWaitMs = 80;
     // Run on the GUI thread when the engine's LINK_CLOSED is handled, before the closed notice.
     void setOnLinkClosed(std::function<void()> hook) { onLinkClosed_ = std::move(hook); }
+    // Run on the GUI thread as soon as open_port has succeeded, before the worker reports
+    // anything.
+    void setOnConnected(std::function<void()> hook) { onConnected_ = std::move(hook); }
 
     // The engine's callback, on its worker thread.
     void handleLinkEvent(Tserial_event* link, int code);
@@ -101,4 +104,5 @@ private:
     bool shutDown_ = false;
     std::function<void()> lastFrame_;
     std::function<void()> onLinkClosed_;
+    std::function<void()> onConnected_;
 };

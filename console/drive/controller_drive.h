@@ -64,6 +64,9 @@ public:
     bool probe();
 
     bool joystickPresent() const { return joystickPresent_; }
+    // A tick can do something only for a present controller with a range on X, Y and Z; the
+    // answer does not change after the probe.
+    bool pollable() const { return joystickPresent_ && controllerPollable(joystickCaps_); }
     const JoystickCaps& joystickCaps() const { return joystickCaps_; }
 
     // Timer3Timer: nothing (nullopt, no poll, gauges untouched) without a present controller or

@@ -399,7 +399,7 @@ public:
         stopMoving();
         if (xdotool_) {
             xdotool_->writeLine("mouseup 1");
-            // xdotool ends at the end of its input; give it the time to act on the release.
+            // Time for xdotool to act on the release before it is ended.
             xdotool_->waitExit(300);
             xdotool_.reset();
         }

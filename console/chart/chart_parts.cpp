@@ -1,5 +1,7 @@
 #include "console/chart/chart_parts.h"
 
+#include <QCoreApplication>
+#include <QGraphicsScene>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -200,6 +202,15 @@ TelemetryChartView::TelemetryChartView(QChart* chart, QWidget* parent) : QChartV
     viewport()->setCursor(Qt::CrossCursor);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+bool TelemetryChartView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Paint && scene() != nullptr) {
+        // The scene's pending changes mark the old and the new places of the items that changed
+        // for the next paint, before this one records where it draws them.
+        QCoreApplication::sendPostedEvents(scene(), QEvent::MetaCall);
+    }
+    return QChartView::viewportEvent(event);
 }
 
 void TelemetryChartView::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -87,6 +87,13 @@ private:
 
 // Chart view: rubber-band zoom with the left button (from QChartView), panning with the right
 // button, and a signal for double clicks.
+//
+// The scene hands the places its items left and took to the view in a queued call; the view
+// knows where an item was only from where it last drew it. A paint that comes first (the legend,
+// the page tool or the border over the view repaint, or the window repaints for other widgets)
+// draws the moved items at their new places and forgets the old ones, which then keep their old
+// pixels: axis labels beside the new ones, pieces of old lines. So the view lets the scene hand
+// over its changes before it paints.
 class TelemetryChartView : public QChartView {
     Q_OBJECT
 public:
@@ -96,6 +103,7 @@ signals:
     void doubleClicked();
 
 protected:
+    bool viewportEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

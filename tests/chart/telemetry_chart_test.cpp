@@ -1,12 +1,17 @@
-// The telemetry chart widget: series set-up, paging, series switching, zoom reset and the
-// double-click hook, under the offscreen platform.
+// The telemetry chart widget: series set-up, paging, series switching, zoom reset, the
+// double-click hook and what its window really holds after a change, under the offscreen
+// platform.
 #include "console/chart/chart_parts.h"
 #include "console/chart/telemetry_chart.h"
 
 #include <QApplication>
 #include <QChart>
+#include <QElapsedTimer>
+#include <QImage>
 #include <QLineSeries>
 #include <QMouseEvent>
+#include <QPixmap>
+#include <QScreen>
 #include <QValueAxis>
 
 #include <gtest/gtest.h>
@@ -319,6 +324,91 @@ TEST(TelemetryChartZoom, PageChangeShowsTheNewPageAtItsAutomaticRange) {
     chart.previousPage();
     EXPECT_FALSE(chart.isZoomed());
     EXPECT_EQ(range(chart.axisX()), (AxisRange{1, 256}));
+}
+
+// Pixels of the chart's window as its backing store holds them (what the window system was
+// given) that differ from a fresh paint of the whole chart; -1 when the sizes differ.
+int pixelsLeftOver(TelemetryChart& chart) {
+    const QImage shown =
+        chart.screen()->grabWindow(chart.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (shown.size() != fresh.size()) {
+        return -1;
+    }
+    int differing = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            differing += shown.pixel(x, y) != fresh.pixel(x, y) ? 1 : 0;
+        }
+    }
+    return differing;
+}
+
+// Runs the event loop until the window holds what a full paint gives (bounded); the pixels left
+// over at the end.
+int pixelsLeftOverOnceSettled(TelemetryChart& chart) {
+    QElapsedTimer clock;
+    clock.start();
+    int left = 0;
+    do {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        left = pixelsLeftOver(chart);
+    } while (left != 0 && clock.elapsed() < 3000);
+    return left;
+}
+
+// A widget over the view (a legend box, a page button) repaints right after the operator's
+// click, before the chart's scene has handed its changes to the view. The axis labels, ticks
+// and lines that moved must still leave no pixels at their old places.
+TEST(TelemetryChartRepaint, MovedLabelsAndLinesLeaveNothingBehindAfterLegendClicks) {
+    TelemetryChart chart;
+    chart.show();
+    // Small values as a robot standing still gives them: the accelerations near zero, the
+    // battery at 6.2 V.
+    for (uint32_t s = 1; s <= 40; ++s) {
+        const double v[kChartSeriesCount] = {
+            -2.0 + double(s % 2), double(s % 3) * 0.5, 0.5, 6.2, 10.0, 12.0};
+        chart.addSample(s, v);
+    }
+    ASSERT_EQ(pixelsLeftOverOnceSettled(chart), 0) << "the shown chart is not what it paints";
+
+    // Batt on, accel_X off (narrower labels), accel_X on, Batt off: each moves the value axis.
+    for (int series : {3, 0, 0, 3}) {
+        const AxisRange before = range(chart.axisY());
+        ChartLegendCheck* check = chart.legendCheck(series);
+        check->click();
+        check->repaint();
+        ASSERT_NE(range(chart.axisY()), before) << chart.seriesTitle(series).toStdString();
+        EXPECT_EQ(pixelsLeftOverOnceSettled(chart), 0)
+            << chart.seriesTitle(series).toStdString() << " switched "
+            << (chart.seriesActive(series) ? "on" : "off");
+    }
+}
+
+TEST(TelemetryChartRepaint, PagingWithThePageToolLeavesNoOldAxisLabels) {
+    TelemetryChart chart;
+    chart.show();
+    // accel_X swings on the first page and hardly moves on the second: the value axis differs.
+    for (uint32_t s = 1; s <= 300; ++s) {
+        const double x = s <= 256 ? double(int(s % 50) - 25) : double(s % 3);
+        const double v[kChartSeriesCount] = {x, double(s % 2), 0.5, 6.2, 10.0, 12.0};
+        chart.addSample(s, v);
+    }
+    ASSERT_EQ(chart.currentPage(), 2);
+    ASSERT_EQ(pixelsLeftOverOnceSettled(chart), 0) << "the shown chart is not what it paints";
+
+    ChartPageButton* previous = chart.pageTool()->previousButton();
+    previous->click();
+    previous->repaint();
+    ASSERT_EQ(chart.currentPage(), 1);
+    EXPECT_EQ(pixelsLeftOverOnceSettled(chart), 0) << "after paging back";
+
+    // Forward again: narrower labels.
+    ChartPageButton* next = chart.pageTool()->nextButton();
+    next->click();
+    next->repaint();
+    ASSERT_EQ(chart.currentPage(), 2);
+    EXPECT_EQ(pixelsLeftOverOnceSettled(chart), 0) << "after paging forward";
 }
 
 } // namespace

@@ -13,7 +13,9 @@ void BeatTimer::setInterval(int ms) {
 void BeatTimer::start() {
     started_ = true;
     origin_ = Clock::now();
-    armForNextBeat(Clock::now());
+    aligning_ = false;
+    if (!resting_)
+        timer_.start(intervalMs_, Qt::CoarseTimer, this);
 }
 
 void BeatTimer::stop() {
@@ -30,7 +32,14 @@ void BeatTimer::wake() {
     if (!resting_)
         return;
     resting_ = false;
-    armForNextBeat(Clock::now());
+    if (!started_)
+        return;
+    // One shot to the beat's next tick, then the periodic timer from there.
+    const Clock::time_point now = Clock::now();
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextBeat(now) - now);
+    aligning_ = true;
+    timer_.start(int(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)), Qt::PreciseTimer,
+                 this);
 }
 
 BeatTimer::Clock::time_point BeatTimer::nextBeat(Clock::time_point now) const {
@@ -40,27 +49,17 @@ BeatTimer::Clock::time_point BeatTimer::nextBeat(Clock::time_point now) const {
     return origin_ + ((now - origin_) / period + 1) * period;
 }
 
-void BeatTimer::armForNextBeat(Clock::time_point after) {
-    if (!started_ || resting_) {
-        timer_.stop();
-        return;
-    }
-    // One shot to the next beat each time, counted from the start: late ticks (a busy event
-    // loop) do not shift the beat, and beats missed meanwhile are not made up in a burst.
-    const Clock::time_point now = Clock::now();
-    due_ = nextBeat(std::max(now, after));
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due_ - now);
-    timer_.start(int(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)), Qt::PreciseTimer,
-                 this);
-}
-
 void BeatTimer::timerEvent(QTimerEvent* event) {
     if (event->timerId() != timer_.timerId()) {
         QObject::timerEvent(event);
         return;
     }
-    // Re-armed before the tick's work: a handler that rests or stops the timer has the last word.
-    // From the beat just served at the earliest, so that a shot a hair early never ticks twice.
-    armForNextBeat(due_);
+    if (aligning_) {
+        // On the beat now: a periodic timer from here keeps it, as it would have run all along.
+        // Started before the tick's work, so that a handler that rests or stops the timer has
+        // the last word.
+        aligning_ = false;
+        timer_.start(intervalMs_, Qt::CoarseTimer, this);
+    }
     emit timeout();
 }

@@ -43,12 +43,10 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
-    void armForNextBeat(Clock::time_point after);
-
     int intervalMs_ = 0;
     bool started_ = false;
     bool resting_ = false;
     Clock::time_point origin_{};
-    Clock::time_point due_{}; // the beat the armed shot is for
+    bool aligning_ = false; // the armed shot goes to the next beat after a rest
     QBasicTimer timer_;
 };

@@ -36,13 +36,6 @@ inline const std::string kOpenFailedTitle = "Blad otwarcia portu COM";
 inline const std::string kNewIdTitle = "Czy nadać nowe ID?";
 inline const std::string kMainTitle = "ZELK controll";
 
-struct XWindow {
-    unsigned long id = 0;
-    bool viewable = false;
-    int x = 0, y = 0, width = 0, height = 0;
-    std::string netWmName, wmName;
-};
-
 inline std::string hexId(unsigned long id) {
     char text[32];
     std::snprintf(text, sizeof text, "%lx", id);
@@ -147,34 +140,7 @@ protected:
     }
 
     std::vector<XWindow> windows() {
-        std::vector<XWindow> list;
-        const RunResult r = run({ZELK_X11_PROBE_PATH, "windows"}, env());
-        std::istringstream lines(r.out);
-        std::string line;
-        while (std::getline(lines, line)) {
-            std::vector<std::string> f;
-            size_t from = 0;
-            for (;;) {
-                const size_t tab = line.find('\t', from);
-                f.push_back(line.substr(from, tab - from));
-                if (tab == std::string::npos)
-                    break;
-                from = tab + 1;
-            }
-            if (f.size() != 8)
-                continue;
-            XWindow w;
-            w.id = std::strtoul(f[0].c_str(), nullptr, 16);
-            w.viewable = f[1] == "1";
-            w.x = std::atoi(f[2].c_str());
-            w.y = std::atoi(f[3].c_str());
-            w.width = std::atoi(f[4].c_str());
-            w.height = std::atoi(f[5].c_str());
-            w.netWmName = f[6];
-            w.wmName = f[7];
-            list.push_back(w);
-        }
-        return list;
+        return parseWindows(run({ZELK_X11_PROBE_PATH, "windows"}, env()).out);
     }
     XWindow main() {
         for (const XWindow& w : windows())

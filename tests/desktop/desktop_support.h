@@ -251,6 +251,46 @@ inline RunResult run(const std::vector<std::string>& argv, const std::vector<std
     return result;
 }
 
+// A top-level window as the X server lists it (x11_probe windows).
+struct XWindow {
+    unsigned long id = 0;
+    bool viewable = false;
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string netWmName, wmName;
+};
+
+// The windows in x11_probe's "windows" output: one line each, eight tab-separated fields (id in
+// hex, viewable, x, y, width, height, _NET_WM_NAME, WM_NAME).
+inline std::vector<XWindow> parseWindows(const std::string& out) {
+    std::vector<XWindow> list;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> f;
+        size_t from = 0;
+        for (;;) {
+            const size_t tab = line.find('\t', from);
+            f.push_back(line.substr(from, tab - from));
+            if (tab == std::string::npos)
+                break;
+            from = tab + 1;
+        }
+        if (f.size() != 8)
+            continue;
+        XWindow w;
+        w.id = std::strtoul(f[0].c_str(), nullptr, 16);
+        w.viewable = f[1] == "1";
+        w.x = std::atoi(f[2].c_str());
+        w.y = std::atoi(f[3].c_str());
+        w.width = std::atoi(f[4].c_str());
+        w.height = std::atoi(f[5].c_str());
+        w.netWmName = f[6];
+        w.wmName = f[7];
+        list.push_back(w);
+    }
+    return list;
+}
+
 // One 4-byte frame as the robot received it.
 using Frame = std::array<uint8_t, 4>;
 

@@ -217,6 +217,7 @@ void Tserial_event::worker_loop() {
     write_pending.store(false, std::memory_order_release);
     read_pending = false;
     status_pending = false;
+    port_parked_ = false;
     worker_running_.store(true, std::memory_order_release);
     notify(LINK_OPENED);
     events[read_request_event].set();
@@ -302,12 +303,23 @@ void Tserial_event::worker_loop() {
 
 int Tserial_event::wait_for_event() {
     for (;;) {
+        // With no read posted, the consumer's acknowledgement alone does not wake the worker: the
+        // wait watches the port instead, and looks at the acknowledgement when the port or any
+        // other event wakes it. The read is still posted only once the acknowledgement is
+        // there, so the received bytes stay as delivered until then; but the worker no longer
+        // wakes once per chunk just to post a read that finds nothing yet. Bytes (or a hang-up)
+        // that come before the acknowledgement leave the port readable: the port is then set
+        // aside until the acknowledgement wakes the worker, so the wait never spins on it.
+        const bool ack_on_port_wake =
+            !read_pending && read_io.state == PostedIo::State::Idle && port >= 0 && !port_parked_;
         pollfd fds[event_count + 1];
         for (int i = 0; i < event_count; ++i)
             fds[i] = pollfd{events[i].fd(), POLLIN, 0};
+        if (ack_on_port_wake)
+            fds[read_request_event].fd = -1; // poll skips it
         nfds_t count = event_count;
         short port_interest = 0;
-        if (read_io.state == PostedIo::State::Pending)
+        if (read_io.state == PostedIo::State::Pending || ack_on_port_wake)
             port_interest |= POLLIN;
         if (write_io.state == PostedIo::State::Pending)
             port_interest |= POLLOUT;
@@ -329,8 +341,16 @@ int Tserial_event::wait_for_event() {
             return -1;
         }
 
-        if (count > event_count && fds[event_count].revents != 0)
-            service_port(fds[event_count].revents);
+        const short port_revents = count > event_count ? fds[event_count].revents : 0;
+        if (port_revents != 0)
+            service_port(port_revents);
+        if (ack_on_port_wake) {
+            fds[read_request_event].fd = events[read_request_event].fd();
+            if (events[read_request_event].is_set())
+                fds[read_request_event].revents = POLLIN;
+            else if (port_revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL))
+                port_parked_ = true;
+        }
         if (read_io.state == PostedIo::State::Pending && read_io.transferred > 0 &&
             monotonic_ns() >= read_deadline_ns_)
             complete_read(true); // the line has been quiet for the gap
@@ -340,6 +360,8 @@ int Tserial_event::wait_for_event() {
         for (int i = 0; i < event_count; ++i) {
             if (fds[i].revents & POLLIN) {
                 events[i].consume_report();
+                if (i == read_request_event)
+                    port_parked_ = false;
                 return i;
             }
         }

@@ -156,4 +156,5 @@ private:
     int64_t read_deadline_ns_ = 0; // quiet-gap deadline of the posted read (monotonic)
     int modem_lines_ = 0;          // last sampled modem lines, for the status wait
     int last_open_error_ = 0;      // errno of the last failed device open
+    bool port_parked_ = false;     // readable before the acknowledgement: unwatched until it comes
 };

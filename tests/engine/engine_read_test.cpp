@@ -156,3 +156,29 @@ TEST_F(EngineRead, AcknowledgingInsideTheCallbackKeepsAStreamWhole) {
         EXPECT_LE(c.data.size(), 32u);
     }
 }
+
+TEST_F(EngineRead, BytesWaitingForTheAcknowledgementLeaveTheWorkerAsleepAndWritesFlowing) {
+    open_console_style(32);
+    const auto burst = pattern(40, 0x71);
+    ASSERT_TRUE(pty.write_all(burst));
+    ASSERT_TRUE(recorder.wait_count(LINK_DATA, 1, kArrive));
+
+    // Eight bytes now wait readable on the port while the chunk is not acknowledged: the worker
+    // must neither read them nor spin on them.
+    const double cpu_before = process_cpu_ms();
+    const double start = now_ms();
+    EXPECT_FALSE(recorder.wait_count(LINK_DATA, 2, std::chrono::milliseconds(kQuietWindowMs)));
+    const double cpu_used = process_cpu_ms() - cpu_before;
+    const double wall = now_ms() - start;
+    EXPECT_LT(cpu_used, 0.2 * wall) << cpu_used << " ms CPU in " << wall << " ms";
+
+    // Meanwhile a send still reaches the line at once.
+    const std::vector<uint8_t> frame{0xFC, 0xFD, 0x64, 0x64};
+    link->send_bytes(frame.data(), int(frame.size()));
+    EXPECT_EQ(pty.read_exact(frame.size(), 2000), frame);
+    EXPECT_EQ(recorder.count(LINK_DATA), 1);
+
+    link->acknowledge_data();
+    ASSERT_TRUE(recorder.wait_count(LINK_DATA, 2, kArrive));
+    EXPECT_EQ(recorder.chunks()[1].data, std::vector<uint8_t>(burst.begin() + 32, burst.end()));
+}

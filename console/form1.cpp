@@ -175,7 +175,11 @@ void TForm1::createControls() {
     auto readout = [this, &layer](const char* name, const char* text, const Rect& r) {
         auto* l = new ReadoutLabel(QString::fromUtf8(text), layer);
         l->setBeneath(Image1);
-        return styledLabel(named(l, name), r, clRed);
+        styledLabel(named(l, name), r, clRed);
+        // A readout keeps its rectangle whatever its text. Held fixed, a new value no longer
+        // asks the window to lay out its children again, which it has no layout to do.
+        l->setFixedSize(r.width, r.height);
+        return static_cast<QLabel*>(l);
     };
     auto gauge = [&layer](const char* name, const Rect& r, int fore, int back, int value,
                           int max = 100) {

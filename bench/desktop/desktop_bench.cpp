@@ -253,6 +253,7 @@ ProcReading readProc(pid_t pid) {
 struct ProcDelta {
     uint64_t cpuNs = 0, voluntary = 0, involuntary = 0;
     std::map<std::string, uint64_t> switchesByName;
+    std::map<std::string, uint64_t> cpuNsByName;
     std::map<std::string, int> threadsByName;
     int born = 0, ended = 0;
     uint64_t ticks = 0;
@@ -274,6 +275,7 @@ ProcDelta delta(pid_t pid, const ProcReading& a, const ProcReading& b) {
         d.involuntary += end.involuntary - start.involuntary;
         d.switchesByName[name] +=
             end.voluntary - start.voluntary + end.involuntary - start.involuntary;
+        d.cpuNsByName[name] += end.cpuNs - start.cpuNs;
         d.threadsByName[name] += 1;
     }
     for (const auto& [tid, start] : a.threads)
@@ -561,6 +563,13 @@ std::optional<Figures> runOnce(const Situation& s, const std::string& console,
         f.emplace_back("console wakeups per s, thread " + name +
                            (threads > 1 ? " (" + std::to_string(threads) + " threads)" : ""),
                        double(n) / seconds);
+    }
+    // Which thread pays: the GUI thread's painting and ticks, or the serial worker's wake-ups.
+    for (const auto& [name, ns] : c.cpuNsByName) {
+        const int threads = c.threadsByName.at(name);
+        f.emplace_back("console cpu % of one core, thread " + name +
+                           (threads > 1 ? " (" + std::to_string(threads) + " threads)" : ""),
+                       double(ns) / 1e9 * 100 / seconds);
     }
     f.emplace_back("console threads at the end", double(c1.threads.size()));
     f.emplace_back("console threads born in the window", c.born);

@@ -8,6 +8,8 @@
 //   drag   connected at 10 frames/s while the left button holds the knob and the pointer goes
 //          round a circle inside the pad at a steady rate (one long-lived xdotool reading its
 //          commands from a pipe)
+//   10fps-unmapped  connected at 10 frames/s with the console's windows unmapped: every value
+//          is still decoded and set, nothing is painted (the cost of all but the painting)
 //
 // Figures are differences of /proc readings at the window's start and end: CPU time on all
 // threads from task/*/schedstat (ns; /proc/PID/stat's 10 ms ticks beside it as a check), context
@@ -15,7 +17,8 @@
 // telemetry frames during the window. With several consoles, the runs of each situation are
 // interleaved (A B A B ...) so that the machine's noise falls on all of them alike.
 //
-//   desktop_bench [--seconds N] [--runs R] [--settle S] [--moves M] [--only idle,10fps,19fps,drag]
+//   desktop_bench [--seconds N] [--runs R] [--settle S] [--moves M] [--only
+//   idle,10fps,19fps,drag,10fps-unmapped]
 //                 [--shot FILE.png] [CONSOLE [CONSOLE2 ...]]
 //
 // The figures print; nothing passes or fails on time.
@@ -412,6 +415,9 @@ struct Situation {
     bool connected;
     std::vector<std::string> simArgs;
     bool drag;
+    // The console's windows are unmapped once connected: it still decodes and updates every
+    // control, but nothing is painted, which shows what the rest of its work costs.
+    bool unmapped = false;
 };
 
 const std::vector<Situation> kSituations = {
@@ -419,6 +425,12 @@ const std::vector<Situation> kSituations = {
     {"10fps", "connected, telemetry every 100 ms", true, {}, false},
     {"19fps", "connected, telemetry every 52 ms", true, {"--period", "52", "--gap", "51"}, false},
     {"drag", "connected at 10 frames/s, knob dragged round the pad", true, {}, true},
+    {"10fps-unmapped",
+     "connected at 10 frames/s, windows unmapped, nothing painted",
+     true,
+     {},
+     false,
+     true},
 };
 
 struct Options {
@@ -492,6 +504,16 @@ std::optional<Figures> runOnce(const Situation& s, const std::string& console,
     if (s.connected && !screen.foldPanel())
         return std::nullopt;
     screen.pointerTo(1590, 990);
+    if (s.unmapped) {
+        const XWindow windows[] = {screen.main(), screen.panel()};
+        for (const XWindow& w : windows)
+            if (w.id == 0 || !screen.xdo({"windowunmap", std::to_string(w.id)}))
+                return std::nullopt;
+        if (!waitFor([&] { return !screen.main().viewable && !screen.panel().viewable; })) {
+            Screen::fail("the console's windows stayed mapped");
+            return std::nullopt;
+        }
+    }
     std::unique_ptr<Drag> drag;
     if (s.drag)
         drag = std::make_unique<Drag>(screen, options.moves);
@@ -646,7 +668,8 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, o)) {
         std::fprintf(stderr,
                      "usage: %s [--seconds N (60)] [--runs R (3)] [--settle S (3)] [--moves M "
-                     "(40 per s)] [--only idle,10fps,19fps,drag] [--shot FILE.png (during the "
+                     "(40 per s)] [--only idle,10fps,19fps,drag,10fps-unmapped] [--shot FILE.png "
+                     "(during the "
                      "first drag run)] [CONSOLE ...]\n",
                      argv[0]);
         return 2;

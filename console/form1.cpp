@@ -201,6 +201,11 @@ void TForm1::createControls() {
     // Left column.
     Image2 = picture("Image2", kImage2, ":/assets/target_red.svg");
     Image3 = picture("Image3", kImage3, ":/assets/target_teal.svg");
+    // The dots move over the targets with every frame and every drag. Opaque targets take those
+    // repaints themselves, and the window beneath is left alone. The pad overlaps the upper
+    // target by a row, so it draws the target beneath it, not the bare window colour.
+    Image2->setOnParentColour();
+    Image3->setBeneath(Image2);
     Label26 = label("Label26", "ACCELEROMETER", kLabel26);
     Label23 = label("Label23", "X Y Z", kLabel23);
     CGauge8 = gauge("CGauge8", kCGauge8, clRed, clDarkRed, 25, 255);

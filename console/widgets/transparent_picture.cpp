@@ -113,6 +113,13 @@ void TransparentPicture::setBeneath(QWidget* beneath) {
     update();
 }
 
+void TransparentPicture::setOnParentColour() {
+    hasBackdrop_ = true;
+    backdrop_.setBeneath(nullptr);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    update();
+}
+
 void TransparentPicture::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (hasBackdrop_) {

@@ -47,6 +47,10 @@ public:
     // A still picture beneath this one, drawn by this control where its own picture leaves
     // room, so that a change of this picture does not repaint the one beneath.
     void setBeneath(QWidget* beneath);
+    // The parent's background colour drawn where the picture leaves room, so that the control
+    // is opaque: a smaller control moving over it then repaints this picture alone, not the
+    // window beneath it as well.
+    void setOnParentColour();
 
 signals:
     void mousePressed(QPoint pos, Qt::MouseButton button);

@@ -150,3 +150,62 @@ INSTANTIATE_TEST_SUITE_P(Widgets, OwnBackdrop,
                          ::testing::Values(OverlayMaker(makeReadout), OverlayMaker(makeSensor),
                                            OverlayMaker(makeCircle)),
                          overlayName);
+
+namespace {
+
+// A striped target at (5, 5) over the ground and a small dot over the target, both with black
+// left transparent; the target stands on the ground's colour itself when opaque is set.
+struct DotScene {
+    std::unique_ptr<QWidget> ground;
+    TransparentPicture* target;
+    TransparentPicture* dot;
+};
+
+DotScene makeDotScene(bool opaque) {
+    DotScene s;
+    s.ground.reset(makeGround(clTeal, QSize(70, 45)));
+    s.target = new TransparentPicture(s.ground.get());
+    s.target->setGeometry(5, 5, 40, 30);
+    s.target->setPicture(stripes());
+    s.target->setTransparentColor(clBlack);
+    if (opaque)
+        s.target->setOnParentColour();
+    s.dot = new TransparentPicture(s.ground.get());
+    s.dot->setPicture(sensorPicture(clYellow));
+    s.dot->setTransparentColor(clBlack);
+    s.dot->setGeometry(10, 10, 12, 12);
+    return s;
+}
+
+} // namespace
+
+TEST(PictureOnParentColour, LooksLikeTheTransparentPictureAndTakesTheRepaintsOfADotMovingOverIt) {
+    DotScene own = makeDotScene(true);
+    DotScene plain = makeDotScene(false);
+    EXPECT_EQ(grabImage(own.ground.get()), grabImage(plain.ground.get()));
+
+    own.ground->show();
+    ASSERT_TRUE(waitUntil([&] { return own.ground->windowHandle() != nullptr; }));
+    pumpFor(50);
+    PaintCounter groundPaints, targetPaints;
+    own.ground->installEventFilter(&groundPaints);
+    own.target->installEventFilter(&targetPaints);
+    for (int i = 1; i <= 6; ++i) {
+        for (DotScene* s : {&own, &plain})
+            s->dot->move(8 + 3 * i, 8 + 2 * i);
+        QCoreApplication::processEvents();
+    }
+    pumpFor(50);
+    EXPECT_GE(targetPaints.paints, 1);
+    EXPECT_EQ(groundPaints.paints, 0) << "the window beneath the target was repainted";
+
+    // What the window shows after the moves is what a fresh paint gives, and what the
+    // transparent target gives.
+    const QImage shown = own.ground->screen()
+                             ->grabWindow(own.ground->winId())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = grabImage(own.ground.get()).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown, fresh) << "the dot's old places were not repainted";
+    EXPECT_EQ(fresh, grabImage(plain.ground.get()).convertToFormat(QImage::Format_RGB32));
+}

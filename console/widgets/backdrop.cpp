@@ -2,6 +2,16 @@
 
 #include <QPainter>
 
+namespace {
+
+// The colour the parent fills its background with, where the widget stands.
+QColor groundColour(const QWidget& over) {
+    const QWidget* ground = over.parentWidget();
+    return ground ? ground->palette().color(ground->backgroundRole()) : QColor(Qt::black);
+}
+
+} // namespace
+
 void Backdrop::setBeneath(QWidget* beneath) {
     beneath_ = beneath;
     invalidate();
@@ -20,7 +30,7 @@ void Backdrop::take(const QWidget& over) {
     copy_ = QPixmap(over.size() * ratio);
     copy_.setDevicePixelRatio(ratio);
     const QWidget* ground = over.parentWidget();
-    copy_.fill(ground ? ground->palette().color(ground->backgroundRole()) : Qt::black);
+    copy_.fill(groundColour(over));
     if (beneath_ && ground && beneath_->parentWidget() == ground) {
         QPainter painter(&copy_);
         // The part of the picture under the widget, drawn where it lies within the widget.
@@ -34,6 +44,12 @@ void Backdrop::take(const QWidget& over) {
 }
 
 void Backdrop::paint(QPainter& painter, const QWidget& over) {
+    if (!beneath_) {
+        // Only the parent's colour lies beneath: a fill draws the same pixels as a copy, and a
+        // large picture keeps no copy of its own size in memory for it.
+        painter.fillRect(over.rect(), groundColour(over));
+        return;
+    }
     if (stale(over)) {
         take(over);
     }

@@ -11,8 +11,8 @@ class QPainter;
 
 class Backdrop {
 public:
-    // The sibling beneath (a picture that does not change); without one the copy is the parent's
-    // background colour alone.
+    // The sibling beneath (a picture that does not change); without one the parent's
+    // background colour is filled in, and no copy is kept.
     void setBeneath(QWidget* beneath);
     QWidget* beneath() const { return beneath_; }
 

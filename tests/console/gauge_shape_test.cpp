@@ -80,6 +80,28 @@ TEST(BarGauge, VerticalBarsFillFromTheBottomHorizontalFromTheLeft) {
     EXPECT_EQ(pixelCode(image, 49, 8), 16696577);
 }
 
+TEST(BarGauge, BorderIsAOnePixelFrameRoundTheWholeGauge) {
+    // CGauge8, an accelerometer gauge: 13 x 70 with a border of its own colour, empty.
+    BarGauge gauge;
+    gauge.resize(13, 70);
+    gauge.setBorderColor(clYellow);
+    gauge.setForeColor(clRed);
+    gauge.setBackColor(clDarkRed);
+    gauge.setProgress(0);
+    const QImage image = grabImage(&gauge);
+    int offFrame = 0, intoInside = 0;
+    for (int y = 0; y < 70; ++y) {
+        for (int x = 0; x < 13; ++x) {
+            const bool frame = x == 0 || x == 12 || y == 0 || y == 69;
+            const int code = pixelCode(image, x, y);
+            offFrame += frame && code != clYellow;
+            intoInside += !frame && code != clDarkRed;
+        }
+    }
+    EXPECT_EQ(offFrame, 0) << "frame pixels not in the border colour";
+    EXPECT_EQ(intoInside, 0) << "inside pixels not in the back colour";
+}
+
 TEST(BarGauge, DrawsItsPercentageTextOnlyWhenShown) {
     // The battery gauge: red text on black; nothing else is red while the bar is empty.
     BarGauge gauge;

@@ -175,11 +175,11 @@ void TForm1::createControls() {
     auto readout = [this, &layer](const char* name, const char* text, const Rect& r) {
         auto* l = new ReadoutLabel(QString::fromUtf8(text), layer);
         l->setBeneath(Image1);
-        styledLabel(named(l, name), r, clRed);
+        QLabel* shown = styledLabel(named(l, name), r, clRed);
         // A readout keeps its rectangle whatever its text. Held fixed, a new value no longer
         // asks the window to lay out its children again, which it has no layout to do.
-        l->setFixedSize(r.width, r.height);
-        return static_cast<QLabel*>(l);
+        shown->setFixedSize(r.width, r.height);
+        return shown;
     };
     auto gauge = [&layer](const char* name, const Rect& r, int fore, int back, int value,
                           int max = 100) {

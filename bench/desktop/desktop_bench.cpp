@@ -17,9 +17,9 @@
 // telemetry frames during the window. With several consoles, the runs of each situation are
 // interleaved (A B A B ...) so that the machine's noise falls on all of them alike.
 //
-//   desktop_bench [--seconds N] [--runs R] [--settle S] [--moves M] [--only
-//   idle,10fps,19fps,drag,10fps-unmapped]
-//                 [--shot FILE.png] [CONSOLE [CONSOLE2 ...]]
+//   desktop_bench [--seconds N] [--runs R] [--settle S] [--moves M]
+//                 [--only idle,10fps,19fps,drag,10fps-unmapped] [--shot FILE.png]
+//                 [CONSOLE [CONSOLE2 ...]]
 //
 // The figures print; nothing passes or fails on time.
 
@@ -669,8 +669,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "usage: %s [--seconds N (60)] [--runs R (3)] [--settle S (3)] [--moves M "
                      "(40 per s)] [--only idle,10fps,19fps,drag,10fps-unmapped] [--shot FILE.png "
-                     "(during the "
-                     "first drag run)] [CONSOLE ...]\n",
+                     "(during the first drag run)] [CONSOLE ...]\n",
                      argv[0]);
         return 2;
     }

@@ -24,6 +24,8 @@ constexpr Rect kImage3{20, 270, 259, 261};
 constexpr Rect kImage5{132, 384, 32, 32};
 constexpr Rect kLabel25{4, 274, 70, 18};
 constexpr Rect kLabel24{4, 440, 50, 18};
+// The stop key's caption, in the pad's top right corner clear of its circle.
+constexpr Rect kStopKeyCaption{246, 272, 44, 36};
 constexpr Rect kCGauge11{8, 458, 13, 70};
 constexpr Rect kCGauge12{25, 458, 13, 70};
 constexpr Rect kChart1{4, 530, 283, 261};

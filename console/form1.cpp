@@ -213,6 +213,9 @@ void TForm1::createControls() {
     CGauge10 = gauge("CGauge10", kCGauge10, clRed, clDarkRed, 25, 255);
     Label25 = label("Label25", "DRIVE", kLabel25, clAqua);
     Label24 = label("Label24", "X Y", kLabel24, clAqua);
+    StopKeyCaption = label("StopKeyCaption", "Esc:\nSTOP", kStopKeyCaption, clAqua);
+    // It covers a corner of the pad's square: presses there still reach the pad.
+    StopKeyCaption->setAttribute(Qt::WA_TransparentForMouseEvents);
     CGauge11 = gauge("CGauge11", kCGauge11, kCyanBar, kDarkCyanBar, 50);
     CGauge12 = gauge("CGauge12", kCGauge12, kCyanBar, kDarkCyanBar, 50);
     Image6 = picture("Image6", kImage6, ":/assets/dot_red.svg");
@@ -363,8 +366,10 @@ void TForm1::wireEvents() {
                 [this, pad](QPoint p, Qt::MouseButton b) { knobPressed(pad, p.x(), p.y(), b); });
         connect(pad, &TransparentPicture::mouseMoved, this,
                 [this, pad](QPoint p, Qt::MouseButtons b) { knobMoved(pad, p.x(), p.y(), b); });
-        connect(pad, &TransparentPicture::mouseReleased, this,
-                [this, pad](QPoint p) { Image5MouseUp(pad, p.x(), p.y()); });
+        connect(pad, &TransparentPicture::mouseReleased, this, [this, pad](QPoint p) {
+            if (knobDragging || !driveLocked())
+                Image5MouseUp(pad, p.x(), p.y());
+        });
     }
     for (CircleShape* led : {Shape1, Shape2, Shape3, Shape4})
         connect(led, &CircleShape::released, this, [this, led] { Shape1MouseUp(led); });
@@ -377,17 +382,21 @@ void TForm1::wireEvents() {
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(Timer2, &BeatTimer::timeout, this, [this] { Timer2Timer(); });
     connect(Timer3, &BeatTimer::timeout, this, [this] { Timer3Timer(); });
+    connect(CheckBox2, &QCheckBox::toggled, this, [this] { CheckBox2Click(); });
+    // The stop key and keyboard driving see every key before the focused control does.
+    if (qApp)
+        qApp->installEventFilter(this);
 
     // Whatever takes the pointer away ends a knob drag as a release would (see event()): a
     // modal box, before it is even shown; the link closing under the drag; the application no
     // longer active.
-    boxes_.setBeforeShow([this] { endKnobDrag(); });
-    connection.setOnLinkClosed([this] { endKnobDrag(); });
+    boxes_.setBeforeShow([this] { endManualDrive(); });
+    connection.setOnLinkClosed([this] { endManualDrive(); });
     connection.setOnConnected([this] { Timer2->wake(); });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (state != Qt::ApplicationActive)
-                    endKnobDrag();
+                    endManualDrive();
             });
     // Stop before letting go of the line: the disconnect and the closing of the window put the
     // stop frame of the chosen unit on the line first.
@@ -399,11 +408,11 @@ bool TForm1::event(QEvent* event) {
     case QEvent::WindowBlocked:    // a modal window opened: it takes the pointer
     case QEvent::WindowDeactivate: // another window, of this program or another, has the focus
     case QEvent::Hide:
-        endKnobDrag();
+        endManualDrive();
         break;
     case QEvent::WindowStateChange:
         if (isMinimized())
-            endKnobDrag();
+            endManualDrive();
         break;
     default:
         break;

@@ -6,6 +6,7 @@
 
 #include "console/beat_timer.h"
 #include "console/drive/controller_drive.h"
+#include "console/drive/key_drive.h"
 #include "console/drive/knob_drive.h"
 #include "console/port_connection.h"
 #include "protocol/reply_decoder.h"
@@ -20,6 +21,7 @@ class CircleShape;
 class FlatButton;
 class JoystickDevice;
 class QCheckBox;
+class QKeyEvent;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
@@ -78,6 +80,21 @@ public:
     void Image3MouseMove(QWidget* sender, int x, int y);
     void Image5MouseUp(QWidget* sender, int x, int y);
     void Shape1MouseUp(CircleShape* sender);
+    // The keyboard, wherever the console's focus is: Esc stops the robot; the arrows and W A S D
+    // drive while the main window is active. True when the key was the console's to take.
+    bool FormKeyDown(QKeyEvent* event);
+    bool FormKeyUp(QKeyEvent* event);
+    // "engines manual override": the drive's enable. Unchecked, no source drives.
+    void CheckBox2Click();
+
+    // The stop key: one stop frame at once (after the write under way, never dropped), the knob
+    // at rest, neutral values and gauges, a knob drag and held keys ended, a deflected
+    // controller held at neutral until it has been centred; one line in the log. With the port
+    // closed, the same without the frame.
+    void stopDriving();
+    // True while no source may drive ("engines manual override" unchecked).
+    bool driveLocked() const;
+    bool keysDriving() const { return keyDrive_.active(); }
 
     // Ends a knob drag that ends other than by a release over the knob, exactly as the release
     // does (knob at rest, one stop frame, driveLeft = driveRight = 100, neutral gauges). Nothing
@@ -86,6 +103,11 @@ public:
     // message box, when the link closes, and for a move that no longer holds the button that
     // began the drag.
     void endKnobDrag();
+    // Ends keyboard driving as the release of the last key does (one stop frame, neutral values
+    // and gauges). Nothing while no driving key is held.
+    void endKeyDrive();
+    // Both of the above: whatever takes the pointer or the keyboard away.
+    void endManualDrive();
     // The pad's and the knob's mouse events as the widgets deliver them, buttons included.
     void knobPressed(QWidget* sender, int x, int y, Qt::MouseButton button);
     void knobMoved(QWidget* sender, int x, int y, Qt::MouseButtons buttons);
@@ -124,6 +146,7 @@ public:
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9,
         *Label10, *Label11, *Label12, *Label13, *Label14, *Label15, *Label16, *Label17, *Label18,
         *Label19, *Label20, *Label21, *Label22, *Label23, *Label24, *Label25, *Label26;
+    QLabel* StopKeyCaption; // tells the operator which key stops the robot
     FlatButton* SpeedButton1;
     QPushButton *Button1, *Button2;
     QCheckBox *CheckBox1, *CheckBox2;
@@ -135,6 +158,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -143,12 +167,20 @@ private:
     void wireEvents();
     void applyDriveAction(const DriveAction& action);
     void applyKnobOutcome(const KnobOutcome& outcome);
+    void applyKeyOutcome(const KeyOutcome& outcome);
+    // Drive values 100/100, the knob at rest, neutral gauges, every source let go of without a
+    // frame; the controller held at neutral.
+    void neutraliseDrive();
+    // The stop frame after the write under way (bounded wait): never refused for being second.
+    void sendStopFrameNow();
+    KnobGeometry padGeometry() const;
     KnobSender knobSender(QWidget* sender) const;
 
     Tserial_event& link_;
     MessageBoxService& boxes_;
     JoystickDevice* joystick_;
     std::unique_ptr<ControllerDrive> controller_;
+    KeyDrive keyDrive_;
     TForm2* Form2 = nullptr;
     // The button whose press began the knob drag; a move without it ends the drag.
     Qt::MouseButton knobButton_ = Qt::LeftButton;

@@ -41,7 +41,10 @@ void TForm1::Timer2Timer() {
         appendLog(QStringLiteral("> led status change"));
         return;
     }
-    sendFrame(buildDriveAndPoll(frameBuffer, address, state.driveLeft, state.driveRight));
+    // With the drive switched off the robot is told to stand still, whatever is stored.
+    const bool locked = driveLocked();
+    sendFrame(buildDriveAndPoll(frameBuffer, address, locked ? 100 : state.driveLeft,
+                                locked ? 100 : state.driveRight));
 }
 
 void TForm1::Shape1MouseUp(CircleShape* sender) {

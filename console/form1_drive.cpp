@@ -78,6 +78,9 @@ void TForm1::endKnobDrag() {
 }
 
 void TForm1::knobPressed(QWidget* sender, int x, int y, Qt::MouseButton button) {
+    if (driveLocked())
+        return;
+    keyDrive_.clear(); // the knob takes over from the keys, with no stop frame between
     if (!knobDragging)
         knobButton_ = button;
     Image5MouseDown(sender, x, y);
@@ -98,6 +101,21 @@ void TForm1::Timer3Timer() {
     options.swapXY = Form2->CheckBox4->isChecked();
     options.negateX = Form2->CheckBox3->isChecked();
     options.negateY = Form2->CheckBox2->isChecked();
-    if (const std::optional<DriveAction> action = controller_->tick(options, driveActive))
-        applyDriveAction(*action);
+    if (driveLocked())
+        controller_->holdAtNeutral();
+    bool active = driveActive;
+    const std::optional<DriveAction> action = controller_->tick(options, active);
+    if (!action)
+        return;
+    if (keyDrive_.active()) {
+        // The keys drive: a controller at rest stays out of it, one leaving its dead zone takes
+        // over with its own pair and the cycle goes back to neutral values.
+        if (!controller_->deflected())
+            return;
+        keyDrive_.clear();
+        state.driveLeft = 100;
+        state.driveRight = 100;
+    }
+    driveActive = active;
+    applyDriveAction(*action);
 }

@@ -75,5 +75,12 @@ std::optional<DriveAction> ControllerDrive::tick(const ControllerOptions& option
     }
     JoystickReading reading;
     const bool pollOk = device_.poll(reading);
-    return controllerAction(pollOk, reading, joystickCaps_, options, driveActive);
+    // Only a reading that is really centred lets go of the hold; a failed poll tells nothing.
+    if (heldAtNeutral_ && pollOk &&
+        controllerValues(reading, joystickCaps_, options) == ControllerValues{})
+        heldAtNeutral_ = false;
+    const DriveAction action =
+        controllerAction(pollOk && !heldAtNeutral_, reading, joystickCaps_, options, driveActive);
+    deflected_ = action.send == DriveSend::DrivePair;
+    return action;
 }

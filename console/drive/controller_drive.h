@@ -74,9 +74,19 @@ public:
     // gauges to show, updating driveActive.
     std::optional<DriveAction> tick(const ControllerOptions& options, bool& driveActive);
 
+    // Holds the controller at neutral until its stick has been back inside the dead zone: after
+    // a stop key, or while driving is switched off, a stick still deflected drives nothing and
+    // never jumps back to its old position.
+    void holdAtNeutral() { heldAtNeutral_ = true; }
+    bool heldAtNeutral() const { return heldAtNeutral_; }
+    // True when the last tick's reading asked for a drive pair.
+    bool deflected() const { return deflected_; }
+
 private:
     JoystickDevice& device_;
     bool probed_ = false;
     bool joystickPresent_ = false;
     JoystickCaps joystickCaps_;
+    bool heldAtNeutral_ = false;
+    bool deflected_ = false;
 };

@@ -33,6 +33,36 @@ KnobRect knobAtRest(const KnobRect& pad, const KnobRect& knob) {
     return rest;
 }
 
+KnobDeflection knobDeflection(const KnobGeometry& g, int dx, int dy, bool& driveActive) {
+    KnobDeflection out;
+    // The quotient by the scale first, then the product with 100, truncated toward zero. A pad
+    // too small to have a scale gives no deflection on that axis.
+    if (g.scaleX != 0) {
+        out.s = static_cast<int>(
+            std::trunc(static_cast<double>(dx) / static_cast<double>(g.scaleX) * 100.0));
+    }
+    if (g.scaleY != 0) {
+        out.f = static_cast<int>(
+            std::trunc(static_cast<double>(dy) / static_cast<double>(g.scaleY) * 100.0));
+    }
+    out.mix = mixDrive(out.f, out.s);
+
+    out.action.send = driveSendFor(out.mix, driveActive);
+    if (out.action.send == DriveSend::DrivePair) {
+        out.action.leftValue = out.mix.left + 100;
+        out.action.rightValue = out.mix.right + 100;
+        out.setDrive = true;
+        out.driveLeft = out.action.leftValue;
+        out.driveRight = out.action.rightValue;
+    } else if (out.action.send == DriveSend::Stop) {
+        out.setDrive = true;
+        out.driveLeft = 100;
+        out.driveRight = 100;
+    }
+    out.action.gauges = driveGauges(out.mix, dx, dy);
+    return out;
+}
+
 namespace {
 
 // Steps after the placement, common to press and move: offsets, rim, components, mix, frame,
@@ -58,31 +88,14 @@ KnobOutcome knobDrag(const KnobRect& pad, const KnobRect& placed, bool& driveAct
                        placed.height / 2;
     }
 
-    // The quotient by the scale first, then the product with 100, truncated toward zero. A pad
-    // too small to have a scale gives no deflection on that axis.
-    if (g.scaleX != 0) {
-        out.s = static_cast<int>(
-            std::trunc(static_cast<double>(out.dx) / static_cast<double>(g.scaleX) * 100.0));
-    }
-    if (g.scaleY != 0) {
-        out.f = static_cast<int>(
-            std::trunc(static_cast<double>(out.dy) / static_cast<double>(g.scaleY) * 100.0));
-    }
-    out.mix = mixDrive(out.f, out.s);
-
-    out.action.send = driveSendFor(out.mix, driveActive);
-    if (out.action.send == DriveSend::DrivePair) {
-        out.action.leftValue = out.mix.left + 100;
-        out.action.rightValue = out.mix.right + 100;
-        out.setDrive = true;
-        out.driveLeft = out.action.leftValue;
-        out.driveRight = out.action.rightValue;
-    } else if (out.action.send == DriveSend::Stop) {
-        out.setDrive = true;
-        out.driveLeft = 100;
-        out.driveRight = 100;
-    }
-    out.action.gauges = driveGauges(out.mix, out.dx, out.dy);
+    const KnobDeflection d = knobDeflection(g, out.dx, out.dy, driveActive);
+    out.f = d.f;
+    out.s = d.s;
+    out.mix = d.mix;
+    out.action = d.action;
+    out.setDrive = d.setDrive;
+    out.driveLeft = d.driveLeft;
+    out.driveRight = d.driveRight;
     return out;
 }
 

@@ -39,6 +39,20 @@ struct KnobGeometry {
 };
 KnobGeometry knobGeometry(const KnobRect& pad, const KnobRect& knob);
 
+// What a deflection of dx, dy pixels from the pad centre asks for (dx positive left of the
+// centre, dy positive above it): the components, the mix, the frame under the shared send rule,
+// the gauges (CGauge11 = dx, CGauge12 = dy) and the drive values to store.
+struct KnobDeflection {
+    int f = 0;
+    int s = 0;
+    DriveMix mix;
+    DriveAction action;
+    bool setDrive = false;
+    int driveLeft = 100;
+    int driveRight = 100;
+};
+KnobDeflection knobDeflection(const KnobGeometry& g, int dx, int dy, bool& driveActive);
+
 // The knob moved so that its centre lies under the pointer (x, y relative to sender).
 KnobRect placeKnobUnderPointer(const KnobRect& pad, const KnobRect& knob, KnobSender sender, int x,
                                int y);

@@ -80,5 +80,7 @@ constexpr Rect kCheckBox1{986, 14, 217, 20};
 constexpr Rect kCheckBox2{986, 38, 217, 20};
 constexpr Rect kListBox1{985, 70, 219, 461};
 constexpr Rect kMemo1{986, 546, 217, 155};
+// The link readout, under the log.
+constexpr Rect kLinkReadout{986, 706, 217, 34};
 
 } // namespace dashboard

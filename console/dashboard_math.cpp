@@ -1,5 +1,9 @@
 #include "console/dashboard_math.h"
 
+#include "protocol/robot_state.h"
+
+#include <cstdio>
+
 namespace dashboard {
 
 namespace {
@@ -47,6 +51,54 @@ DotPosition accelerationDot(int accelX, int accelY, int L, int T, int W, int H, 
     if (top > T + H)
         top = T + H;
     return {left, top};
+}
+
+namespace {
+
+std::string oneDecimal(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", v);
+    return text;
+}
+
+} // namespace
+
+std::vector<std::pair<int, std::string>> identityValues(const RobotState& s) {
+    const auto onOff = [](bool on) { return std::string(on ? "ON" : "OFF"); };
+    const float percentage = batteryPercentage(s.batteryVolts);
+    return {
+        {6, oneDecimal(s.batteryVolts)},
+        {7, std::to_string(static_cast<int>(percentage))},
+        {10, sonarText(s.sonarLeft)},
+        {11, sonarText(s.sonarRight)},
+        {14, currentText(s.engineCurrentLeft)},
+        {15, currentText(s.engineCurrentRight)},
+        {20, s.lineSensor[0] ? "1" : "0"},
+        {21, s.lineSensor[1] ? "1" : "0"},
+        {22, s.lineSensor[2] ? "1" : "0"},
+        {23, s.lineSensor[3] ? "1" : "0"},
+        {26, onOff(s.ledReported[0])},
+        {27, onOff(s.ledReported[1])},
+        {28, onOff(s.ledReported[2])},
+        {29, onOff(s.ledReported[3])},
+        {32, std::to_string(s.accelX)},
+        {33, std::to_string(s.accelY)},
+        {34, std::to_string(s.accelZ)},
+    };
+}
+
+std::string secondsText(int64_t ms) {
+    return oneDecimal(double(ms) / 1000.0) + " s";
+}
+
+std::string linkReadoutText(bool open, double framesPerSecond, int refused,
+                            std::optional<int64_t> ageMs) {
+    if (!open)
+        return "LINK no port open";
+    std::string text = "LINK " + oneDecimal(framesPerSecond) + " fr/s  " +
+                       std::to_string(refused) + " bad\n";
+    text += ageMs ? "last frame " + secondsText(*ageMs) + " ago" : "no frame yet";
+    return text;
 }
 
 } // namespace dashboard

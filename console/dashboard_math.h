@@ -2,7 +2,12 @@
 // The dashboard's arithmetic: values in, values out, no widgets.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
+
+struct RobotState;
 
 namespace dashboard {
 
@@ -25,5 +30,18 @@ struct DotPosition {
 };
 DotPosition accelerationDot(int accelX, int accelY, int squareLeft, int squareTop, int squareWidth,
                             int squareHeight, int dotWidth, int dotHeight);
+
+// The identity list's value rows that telemetry fills, as (row, value text), in row order: battery
+// volts and percentage, sonars, engine currents, the four line sensors (1 = line seen), the four
+// LEDs as reported, the acceleration. Each value follows its row's caption as the unit's rows do.
+std::vector<std::pair<int, std::string>> identityValues(const RobotState& state);
+
+// The link readout: "LINK <rate> fr/s  <refused> bad" over "last frame <age> s ago" while the
+// port is open (age one decimal; "no frame yet" before the first), "LINK no port open" when it
+// is closed.
+std::string linkReadoutText(bool open, double framesPerSecond, int refused,
+                            std::optional<int64_t> ageMs);
+// A duration for the log: "<seconds, one decimal> s".
+std::string secondsText(int64_t ms);
 
 } // namespace dashboard

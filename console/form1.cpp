@@ -96,6 +96,11 @@ const char* const kListLines[] = {
 
 } // namespace
 
+QString TForm1::identityCaption(int row) {
+    constexpr int rows = int(sizeof kListLines / sizeof kListLines[0]);
+    return row >= 0 && row < rows ? QString::fromLatin1(kListLines[row]) : QString();
+}
+
 TForm1::TForm1(Tserial_event& link, MessageBoxService& boxes, JoystickDevice* joystick,
                QWidget* parent)
     : QWidget(parent),
@@ -114,9 +119,11 @@ TForm1::TForm1(Tserial_event& link, MessageBoxService& boxes, JoystickDevice* jo
     setAutoFillBackground(true);
     setFont(fontOf(kTahoma, 11));
     setMouseTracking(true);
+    clock_.start();
 
     createControls();
     wireEvents();
+    showLinkReadout();
     // First placement: centred on the screen.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -332,8 +339,15 @@ void TForm1::createControls() {
                        "{ background: #003030; height: 12px; }")
             .arg(colorFromCode(clTeal).name()));
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A cycle that repeats a command with its line every 50 ms must not grow the log for ever.
+    Memo1->setMaximumBlockCount(logLines);
     for (const char* line : {"Initialising...", "system status: ready", "all systems go..."})
         appendLog(QString::fromLatin1(line));
+
+    LinkReadout = styledLabel(named(new QLabel(this), "LinkReadout"), kLinkReadout, clTeal);
+    LinkReadout->setFont(fontOf(kCourierNew, 13));
+    LinkReadout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LinkReadout->setFixedSize(kLinkReadout.width, kLinkReadout.height);
 
     ListBox1 = named(new QListWidget(this), "ListBox1");
     ListBox1->setGeometry(kListBox1.left, kListBox1.top, kListBox1.width, kListBox1.height);
@@ -391,7 +405,12 @@ void TForm1::wireEvents() {
     // modal box, before it is even shown; the link closing under the drag; the application no
     // longer active.
     boxes_.setBeforeShow([this] { endManualDrive(); });
-    connection.setOnLinkClosed([this] { endManualDrive(); });
+    connection.setOnLinkClosed([this] {
+        endManualDrive();
+        linkClosed();
+    });
+    connection.setOnLinkOpened([this] { linkOpened(); });
+    connection.setOnChunk([this](ReplyKind kind, int address) { linkChunk(kind, address); });
     connection.setOnConnected([this] { Timer2->wake(); });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {

@@ -9,10 +9,12 @@
 #include "console/drive/key_drive.h"
 #include "console/drive/knob_drive.h"
 #include "console/port_connection.h"
+#include "protocol/link_health.h"
 #include "protocol/reply_decoder.h"
 #include "protocol/robot_frame.h"
 #include "protocol/robot_state.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <memory>
 
@@ -123,6 +125,22 @@ public:
     // The game-controller presence probe, run once by the constructor.
     void probeJoystick();
 
+    // The link's health on the dashboard: the readout under the log, the lost and back lines.
+    // It rides on the command cycle's beat and wakes nothing of its own.
+    void linkOpened();
+    void linkClosed();
+    void linkChunk(ReplyKind kind, int address);
+    void linkHealthTick(bool cycleExpectsReply);
+    const LinkHealth& linkHealth() const { return linkHealth_; }
+    // The identity list's caption of a row, as it reads at start.
+    static QString identityCaption(int row);
+    // Milliseconds on the console's monotonic clock.
+    int64_t nowMs() const { return clock_.elapsed(); }
+    // The log keeps this many lines, dropping the oldest.
+    static constexpr int logLines = 3000;
+    // The readout and the identity list's values change at most this often.
+    static constexpr int64_t healthShowMs = 250;
+
     // RobotDisplay: what the reply decoder has the dashboard show.
     void showUnitDetected(int address, int argument) override;
     void showSoftVersion(int address, int version) override;
@@ -147,6 +165,7 @@ public:
         *Label10, *Label11, *Label12, *Label13, *Label14, *Label15, *Label16, *Label17, *Label18,
         *Label19, *Label20, *Label21, *Label22, *Label23, *Label24, *Label25, *Label26;
     QLabel* StopKeyCaption; // tells the operator which key stops the robot
+    QLabel* LinkReadout;    // telemetry rate, refused chunks, age of the last frame
     FlatButton* SpeedButton1;
     QPushButton *Button1, *Button2;
     QCheckBox *CheckBox1, *CheckBox2;
@@ -174,6 +193,10 @@ private:
     // The stop frame after the write under way (bounded wait): never refused for being second.
     void sendStopFrameNow();
     KnobGeometry padGeometry() const;
+    // One frame of the command cycle; true when it is one the robot answers.
+    bool sendCycleFrame();
+    void showLinkReadout();
+    void showIdentityValues();
     KnobSender knobSender(QWidget* sender) const;
 
     Tserial_event& link_;
@@ -181,6 +204,11 @@ private:
     JoystickDevice* joystick_;
     std::unique_ptr<ControllerDrive> controller_;
     KeyDrive keyDrive_;
+    QElapsedTimer clock_;
+    LinkHealth linkHealth_;
+    int64_t readoutShownAt_ = -healthShowMs;
+    int64_t identityShownAt_ = -healthShowMs;
+    bool identityDirty_ = false;
     TForm2* Form2 = nullptr;
     // The button whose press began the knob drag; a move without it ends the drag.
     Qt::MouseButton knobButton_ = Qt::LeftButton;

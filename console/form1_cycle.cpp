@@ -27,24 +27,30 @@ void TForm1::Timer2Timer() {
             Timer2->rest();
         return;
     }
+    const bool expectsReply = sendCycleFrame();
+    linkHealthTick(expectsReply);
+}
+
+bool TForm1::sendCycleFrame() {
     const int address = unitAddress();
     if (state.softVersion == -1) {
         sendFrame(buildSoftVersionQuery(frameBuffer, address));
-        return;
+        return true;
     }
     if (state.hardVersion == -1) {
         sendFrame(buildHardVersionQuery(frameBuffer, address));
-        return;
+        return true;
     }
     if (CheckBox1->isChecked() && ledsDiffer(state)) {
         sendFrame(buildSetLeds(frameBuffer, address, ledBits(state.ledRequested)));
         appendLog(QStringLiteral("> led status change"));
-        return;
+        return false; // the robot answers an LED command with nothing of its own
     }
     // With the drive switched off the robot is told to stand still, whatever is stored.
     const bool locked = driveLocked();
     sendFrame(buildDriveAndPoll(frameBuffer, address, locked ? 100 : state.driveLeft,
                                 locked ? 100 : state.driveRight));
+    return true;
 }
 
 void TForm1::Shape1MouseUp(CircleShape* sender) {

@@ -158,6 +158,8 @@ void PortConnection::runLinkWork() {
         switch (work.code) {
         case LINK_OPENED:
             showOpenedNotice();
+            if (onLinkOpened_ && !shutDown_)
+                onLinkOpened_();
             break;
         case LINK_CLOSED:
             showClosedNotice();
@@ -190,7 +192,10 @@ void PortConnection::showClosedNotice() {
 }
 
 void PortConnection::handleRobotData(Tserial_event* link) {
-    decoder.handleChunk(link->received_data(), link->received_count(), portOpen.load(), state_,
-                        display_);
+    const bool open = portOpen.load();
+    const ReplyKind kind = decoder.handleChunk(link->received_data(), link->received_count(), open,
+                                               state_, display_);
+    if (open && onChunk_)
+        onChunk_(kind, kind == ReplyKind::None ? -1 : link->received_data()[1]);
     link->acknowledge_data();
 }

@@ -59,6 +59,13 @@ public:
     static constexpr int lastFrameWaitMs = 80;
     // Run on the GUI thread when the engine's LINK_CLOSED is handled, before the closed notice.
     void setOnLinkClosed(std::function<void()> hook) { onLinkClosed_ = std::move(hook); }
+    // Run on the GUI thread once the opened notice has been dismissed: from then on the robot's
+    // replies are read.
+    void setOnLinkOpened(std::function<void()> hook) { onLinkOpened_ = std::move(hook); }
+    // Run on the GUI thread for every chunk decoded while the port is open, with what the
+    // decoder made of it (None: refused) and the address byte of an accepted reply, before it is
+    // acknowledged.
+    void setOnChunk(std::function<void(ReplyKind, int)> hook) { onChunk_ = std::move(hook); }
     // Run on the GUI thread as soon as open_port has succeeded, before the worker reports
     // anything.
     void setOnConnected(std::function<void()> hook) { onConnected_ = std::move(hook); }
@@ -105,4 +112,6 @@ private:
     std::function<void()> lastFrame_;
     std::function<void()> onLinkClosed_;
     std::function<void()> onConnected_;
+    std::function<void()> onLinkOpened_;
+    std::function<void(ReplyKind, int)> onChunk_;
 };

@@ -1,0 +1,62 @@
+#pragma once
+// The link's health as the operator needs it: telemetry frames per second over the last two
+// seconds, the chunks refused since the port opened, the time since the last accepted telemetry
+// frame, and whether the robot has stopped answering.
+//
+// The robot is lost when, with the port open and the command cycle sending frames that the
+// robot answers (version queries, drive-and-poll frames), no accepted reply of any kind from the
+// chosen unit has come for lostAfterMs, counted from the latest of: the port opening, the cycle
+// starting to send such frames, the unit's last accepted reply. Another unit's replies on the
+// same line (a scan's answers, another robot's telemetry) count for the rate, not as an answer. Times are milliseconds on any monotonic clock; nothing here
+// reads a clock.
+
+#include "protocol/robot_frame.h"
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+class LinkHealth {
+public:
+    static constexpr int64_t rateWindowMs = 2000;
+    static constexpr int64_t lostAfterMs = 1000;
+
+    // What a change of the robot's answering means for the operator.
+    struct Change {
+        enum class Kind { Lost, Back } kind;
+        int64_t missingMs = 0; // Back: how long no accepted reply came
+    };
+
+    void portOpened(int64_t nowMs);
+    void portClosed();
+    bool open() const { return open_; }
+
+    // One decoded chunk while the port is open: None is a refused chunk; fromUnit tells whether
+    // it carries the chosen unit's address. Returns Back when the unit answers again after it
+    // was lost.
+    std::optional<Change> chunk(ReplyKind kind, bool fromUnit, int64_t nowMs);
+    // What the command cycle just sent: true for a frame the robot answers.
+    void cycleSent(bool expectsReply, int64_t nowMs);
+    // Returns Lost once when the robot stops answering.
+    std::optional<Change> check(int64_t nowMs);
+
+    bool lost() const { return lost_; }
+    // Accepted telemetry frames per second over the last rateWindowMs (fewer while the port has
+    // been open for less than that).
+    double telemetryRate(int64_t nowMs);
+    int refused() const { return refused_; }
+    // Time since the last accepted telemetry frame; none before the first of this connection.
+    std::optional<int64_t> telemetryAgeMs(int64_t nowMs) const;
+
+private:
+    void forgetBefore(int64_t nowMs);
+
+    bool open_ = false;
+    bool lost_ = false;
+    int64_t openedAt_ = 0;
+    std::optional<int64_t> expectingSince_;
+    std::optional<int64_t> lastReplyAt_;
+    std::optional<int64_t> lastTelemetryAt_;
+    std::deque<int64_t> telemetryTimes_;
+    int refused_ = 0;
+};

@@ -80,7 +80,7 @@ void Tserial_event::set_read_chunk(int n) {
         n = rx_capacity;
     if (n < 1)
         n = 1; // a read must ask for at least one byte
-    read_chunk = n;
+    read_chunk.store(n, std::memory_order_release);
 }
 
 int Tserial_event::open_port(const char* name, int rate_, int parity_, uint8_t data_bits,
@@ -131,6 +131,7 @@ int Tserial_event::open_port(const char* name, int rate_, int parity_, uint8_t d
     for (EventObject& e : events)
         e.reset();
     worker_exited_.reset();
+    posted_chunk_.store(read_chunk.load(std::memory_order_acquire), std::memory_order_release);
     try {
         thread = std::thread(&Tserial_event::worker_loop, this);
     } catch (const std::system_error&) {
@@ -197,6 +198,8 @@ bool Tserial_event::wait_write_done(int timeout_ms) {
 }
 
 void Tserial_event::acknowledge_data() {
+    // The read asked for here has the chunk size of this moment, whenever the worker posts it.
+    posted_chunk_.store(read_chunk.load(std::memory_order_acquire), std::memory_order_release);
     events[read_request_event].set();
 }
 
@@ -217,7 +220,6 @@ void Tserial_event::worker_loop() {
     write_pending.store(false, std::memory_order_release);
     read_pending = false;
     status_pending = false;
-    port_parked_ = false;
     worker_running_.store(true, std::memory_order_release);
     notify(LINK_OPENED);
     events[read_request_event].set();
@@ -303,23 +305,12 @@ void Tserial_event::worker_loop() {
 
 int Tserial_event::wait_for_event() {
     for (;;) {
-        // With no read posted, the consumer's acknowledgement alone does not wake the worker: the
-        // wait watches the port instead, and looks at the acknowledgement when the port or any
-        // other event wakes it. The read is still posted only once the acknowledgement is
-        // there, so the received bytes stay as delivered until then; but the worker no longer
-        // wakes once per chunk just to post a read that finds nothing yet. Bytes (or a hang-up)
-        // that come before the acknowledgement leave the port readable: the port is then set
-        // aside until the acknowledgement wakes the worker, so the wait never spins on it.
-        const bool ack_on_port_wake =
-            !read_pending && read_io.state == PostedIo::State::Idle && port >= 0 && !port_parked_;
         pollfd fds[event_count + 1];
         for (int i = 0; i < event_count; ++i)
             fds[i] = pollfd{events[i].fd(), POLLIN, 0};
-        if (ack_on_port_wake)
-            fds[read_request_event].fd = -1; // poll skips it
         nfds_t count = event_count;
         short port_interest = 0;
-        if (read_io.state == PostedIo::State::Pending || ack_on_port_wake)
+        if (read_io.state == PostedIo::State::Pending)
             port_interest |= POLLIN;
         if (write_io.state == PostedIo::State::Pending)
             port_interest |= POLLOUT;
@@ -341,16 +332,8 @@ int Tserial_event::wait_for_event() {
             return -1;
         }
 
-        const short port_revents = count > event_count ? fds[event_count].revents : 0;
-        if (port_revents != 0)
-            service_port(port_revents);
-        if (ack_on_port_wake) {
-            fds[read_request_event].fd = events[read_request_event].fd();
-            if (events[read_request_event].is_set())
-                fds[read_request_event].revents = POLLIN;
-            else if (port_revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL))
-                port_parked_ = true;
-        }
+        if (count > event_count && fds[event_count].revents != 0)
+            service_port(fds[event_count].revents);
         if (read_io.state == PostedIo::State::Pending && read_io.transferred > 0 &&
             monotonic_ns() >= read_deadline_ns_)
             complete_read(true); // the line has been quiet for the gap
@@ -360,8 +343,6 @@ int Tserial_event::wait_for_event() {
         for (int i = 0; i < event_count; ++i) {
             if (fds[i].revents & POLLIN) {
                 events[i].consume_report();
-                if (i == read_request_event)
-                    port_parked_ = false;
                 return i;
             }
         }
@@ -415,8 +396,9 @@ void Tserial_event::complete_write(bool ok) {
 }
 
 bool Tserial_event::post_read() {
-    read_io = PostedIo{PostedIo::State::Pending, 0, read_chunk};
-    const ssize_t n = ::read(port, rx_buffer, size_t(read_chunk));
+    const int32_t chunk = posted_chunk_.load(std::memory_order_acquire);
+    read_io = PostedIo{PostedIo::State::Pending, 0, chunk};
+    const ssize_t n = ::read(port, rx_buffer, size_t(chunk));
     if (n > 0) {
         read_io.transferred = int(n);
         read_deadline_ns_ = monotonic_ns() + ms_to_ns(quiet_gap_ms);

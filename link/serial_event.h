@@ -93,7 +93,7 @@ public:
     void* user_data() const { return user_data_; }
 
     // Read-only views used by tests and tools.
-    int get_read_chunk() const { return read_chunk; }
+    int get_read_chunk() const { return read_chunk.load(std::memory_order_acquire); }
     bool worker_running() const { return worker_running_.load(std::memory_order_acquire); }
     bool is_write_pending() const { return write_pending.load(std::memory_order_acquire); }
     const std::string& get_port_name() const { return port_name; }
@@ -137,7 +137,9 @@ private:
     bool read_pending = false;
     bool status_pending = false;
     uint8_t rx_buffer[rx_capacity + 1] = {};
-    int32_t read_chunk = 1;
+    // Written by set_read_chunk on the interface thread; the worker posts reads of
+    // posted_chunk_, the value read_chunk had when the read was asked for.
+    std::atomic<int32_t> read_chunk{1};
     int32_t rx_count = 0;
     uint8_t tx_buffer[tx_capacity] = {};
     int32_t tx_length = 0;
@@ -156,5 +158,8 @@ private:
     int64_t read_deadline_ns_ = 0; // quiet-gap deadline of the posted read (monotonic)
     int modem_lines_ = 0;          // last sampled modem lines, for the status wait
     int last_open_error_ = 0;      // errno of the last failed device open
-    bool port_parked_ = false;     // readable before the acknowledgement: unwatched until it comes
+    // Size of the read the next read request posts: read_chunk as it was at open_port (the
+    // worker's first read) or at the acknowledgement that asked for the read. A set_read_chunk
+    // after that changes the read after it, not this one.
+    std::atomic<int32_t> posted_chunk_{1};
 };

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the console's Debian package as a user would, starts the installed console under
+# Checks the console's Debian package with Debian's own checker (lintian: no error, no warning)
+# and its AppStream metadata, installs it as a user would, starts the installed console under
 # xvfb-run and checks that its window appears, then removes the package and checks that nothing
 # of it is left. Run as root, best on a pristine machine (.ci/run does that).
 #   scripts/check-package.sh path/to/zelk-console_VERSION_ARCH.deb
@@ -14,20 +15,46 @@ fail() { echo "check-package: FAILED: $*" >&2; exit 1; }
 echo "== package $(basename "$deb"): $(stat -c %s "$deb") bytes"
 dpkg-deb -f "$deb" Depends | sed 's/^/   depends: /'
 apt-get update -qq
-# The tools of this check, not of the package: an X server and a window lister.
-apt-get install -y -qq xvfb xauth x11-utils desktop-file-utils >/dev/null
+# The tools of this check, not of the package: an X server and a window lister, Debian's package
+# checker and the AppStream validator.
+apt-get install -y -qq xvfb xauth x11-utils desktop-file-utils lintian appstream >/dev/null
+
+app_id=org.example.zelk.console
+echo "== lintian $(basename "$deb")"
+report=$(mktemp)
+unpacked=$(mktemp -d)
+trap 'rm -rf "$report" "$unpacked"' EXIT
+# Informational tags are shown too; an error or a warning fails the check.
+lintian_ok=1
+lintian -I --fail-on error,warning "$deb" >"$report" 2>&1 || lintian_ok=0
+grep -v '^running with root privileges' "$report" | sed 's/^/   /' || true
+count() { grep -c "^$1: " "$report" || true; }
+echo "   lintian: $(count E) error(s), $(count W) warning(s), $(count I) informational tag(s)"
+[[ $lintian_ok == 1 ]] || fail "lintian"
+
+echo "== AppStream metadata of the package"
+# The whole tree too: the component's desktop entry and icon must be where it says.
+dpkg-deb -x "$deb" "$unpacked"
+appstreamcli validate-tree --no-net "$unpacked" || fail "appstreamcli validate-tree"
 
 echo "== apt-get install ./$(basename "$deb")"
 apt-get install -y -qq "$deb" >/dev/null || fail "apt-get install"
 files=$(dpkg -L zelk-console)
 for f in /usr/bin/zelk-console /usr/bin/zelk-robot-sim \
-    /usr/share/applications/zelk-console.desktop \
+    /usr/share/man/man1/zelk-console.1.gz /usr/share/man/man1/zelk-robot-sim.1.gz \
+    "/usr/share/applications/$app_id.desktop" "/usr/share/metainfo/$app_id.metainfo.xml" \
     /usr/share/icons/hicolor/scalable/apps/zelk-console.svg \
-    /usr/share/doc/zelk-console/README.md; do
+    /usr/share/doc/zelk-console/README.md /usr/share/doc/zelk-console/copyright \
+    /usr/share/doc/zelk-console/changelog.gz; do
     [[ -e $f ]] || fail "$f is not installed"
 done
-desktop-file-validate /usr/share/applications/zelk-console.desktop || fail "desktop entry"
-grep -qx 'Name=ZELK controll' /usr/share/applications/zelk-console.desktop || fail "desktop name"
+if grep -q '^/usr/bin/.*_' <<<"$files"; then
+    fail "a command in /usr/bin under a second name: $(grep '^/usr/bin/' <<<"$files" | tr '\n' ' ')"
+fi
+desktop-file-validate "/usr/share/applications/$app_id.desktop" || fail "desktop entry"
+grep -qx 'Name=ZELK controll' "/usr/share/applications/$app_id.desktop" || fail "desktop name"
+appstreamcli validate --no-net "/usr/share/metainfo/$app_id.metainfo.xml" ||
+    fail "appstreamcli validate"
 zelk-robot-sim --help >/dev/null || fail "zelk-robot-sim --help"
 
 echo "== zelk-console under xvfb-run"

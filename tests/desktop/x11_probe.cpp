@@ -14,6 +14,9 @@
 //                                it and prints "grabbed". Ends (and lets go) at "quit" or at the
 //                                end of its standard input.
 
+#include <QImage>
+#include <QString>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -26,7 +29,6 @@
 #include <poll.h>
 #include <string>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -115,34 +117,6 @@ int printPixels(int x, int y, int w, int h) {
     return 0;
 }
 
-// A PNG without compression: zlib "stored" blocks, so no library is needed.
-uint32_t crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
-    crc = ~crc;
-    for (size_t i = 0; i < n; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8)
-        out.push_back(uint8_t(v >> s));
-}
-
-void chunk(FILE* f, const char* type, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> body(type, type + 4);
-    body.insert(body.end(), data.begin(), data.end());
-    std::vector<uint8_t> head;
-    put32(head, uint32_t(data.size()));
-    std::vector<uint8_t> tail;
-    put32(tail, crc32(body.data(), body.size()));
-    std::fwrite(head.data(), 1, head.size(), f);
-    std::fwrite(body.data(), 1, body.size(), f);
-    std::fwrite(tail.data(), 1, tail.size(), f);
-}
-
 int writeShot(const char* path) {
     XWindowAttributes root;
     XGetWindowAttributes(display, DefaultRootWindow(display), &root);
@@ -150,46 +124,14 @@ int writeShot(const char* path) {
     XImage* image = grab(0, 0, w, h);
     if (!image)
         return 1;
-    std::vector<uint8_t> raw;
-    raw.reserve(size_t(h) * (size_t(w) * 3 + 1));
+    QImage shot(w, h, QImage::Format_RGB888);
     for (int y = 0; y < h; ++y) {
-        raw.push_back(0); // filter: none
-        for (int x = 0; x < w; ++x) {
-            uint8_t rgb[3];
-            rgbOf(image, x, y, rgb);
-            raw.insert(raw.end(), rgb, rgb + 3);
-        }
+        uint8_t* row = shot.scanLine(y);
+        for (int x = 0; x < w; ++x)
+            rgbOf(image, x, y, row + 3 * x);
     }
     XDestroyImage(image);
-    std::vector<uint8_t> z = {0x78, 0x01};
-    uint32_t a = 1, b = 0;
-    for (uint8_t c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    for (size_t at = 0; at < raw.size(); at += 65535) {
-        const size_t n = std::min<size_t>(65535, raw.size() - at);
-        z.push_back(at + n == raw.size() ? 1 : 0);
-        z.push_back(uint8_t(n));
-        z.push_back(uint8_t(n >> 8));
-        z.push_back(uint8_t(~n));
-        z.push_back(uint8_t(~n >> 8));
-        z.insert(z.end(), raw.begin() + long(at), raw.begin() + long(at + n));
-    }
-    put32(z, (b << 16) | a);
-    FILE* f = std::fopen(path, "wb");
-    if (!f)
-        return 1;
-    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::fwrite(signature, 1, 8, f);
-    std::vector<uint8_t> ihdr;
-    put32(ihdr, uint32_t(w));
-    put32(ihdr, uint32_t(h));
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0}); // 8-bit RGB
-    chunk(f, "IHDR", ihdr);
-    chunk(f, "IDAT", z);
-    chunk(f, "IEND", {});
-    return std::fclose(f) == 0 ? 0 : 1;
+    return shot.save(QString::fromLocal8Bit(path), "PNG") ? 0 : 1;
 }
 
 int closeWindow(Window w) {

@@ -182,3 +182,35 @@ TEST_F(EngineRead, BytesWaitingForTheAcknowledgementLeaveTheWorkerAsleepAndWrite
     ASSERT_TRUE(recorder.wait_count(LINK_DATA, 2, kArrive));
     EXPECT_EQ(recorder.chunks()[1].data, std::vector<uint8_t>(burst.begin() + 32, burst.end()));
 }
+
+TEST_F(EngineRead, TheAcknowledgedReadKeepsTheChunkSizeOfTheAcknowledgement) {
+    open_console_style(32);
+    const auto first = pattern(5, 0x13);
+    ASSERT_TRUE(pty.write_all(first));
+    ASSERT_TRUE(recorder.wait_count(LINK_DATA, 1, kArrive));
+
+    // The acknowledgement asks for a read of 32; a new chunk size right after it must not shrink
+    // that read, whether or not the worker has posted it yet.
+    link->acknowledge_data();
+    link->set_read_chunk(4);
+    const auto second = pattern(10, 0x37);
+    ASSERT_TRUE(pty.write_all(second));
+    ASSERT_TRUE(recorder.wait_count(LINK_DATA, 2, kArrive));
+
+    // The reads asked for after the change have the new size.
+    link->acknowledge_data();
+    const auto third = pattern(10, 0x59);
+    ASSERT_TRUE(pty.write_all(third));
+    for (int n = 3; n <= 5; ++n) {
+        ASSERT_TRUE(recorder.wait_count(LINK_DATA, n, kArrive));
+        link->acknowledge_data();
+    }
+    EXPECT_FALSE(recorder.wait_count(LINK_DATA, 6, std::chrono::milliseconds(kQuietWindowMs)));
+    const auto chunks = recorder.chunks();
+    ASSERT_EQ(chunks.size(), 5u);
+    EXPECT_EQ(chunks[0].data, first);
+    EXPECT_EQ(chunks[1].data, second);
+    EXPECT_EQ(chunks[2].data, std::vector<uint8_t>(third.begin(), third.begin() + 4));
+    EXPECT_EQ(chunks[3].data, std::vector<uint8_t>(third.begin() + 4, third.begin() + 8));
+    EXPECT_EQ(chunks[4].data, std::vector<uint8_t>(third.begin() + 8, third.end()));
+}

@@ -67,22 +67,14 @@ std::vector<std::pair<int, std::string>> identityValues(const RobotState& s) {
     const auto onOff = [](bool on) { return std::string(on ? "ON" : "OFF"); };
     const float percentage = batteryPercentage(s.batteryVolts);
     return {
-        {6, oneDecimal(s.batteryVolts)},
-        {7, std::to_string(static_cast<int>(percentage))},
-        {10, sonarText(s.sonarLeft)},
-        {11, sonarText(s.sonarRight)},
-        {14, currentText(s.engineCurrentLeft)},
-        {15, currentText(s.engineCurrentRight)},
-        {20, s.lineSensor[0] ? "1" : "0"},
-        {21, s.lineSensor[1] ? "1" : "0"},
-        {22, s.lineSensor[2] ? "1" : "0"},
-        {23, s.lineSensor[3] ? "1" : "0"},
-        {26, onOff(s.ledReported[0])},
-        {27, onOff(s.ledReported[1])},
-        {28, onOff(s.ledReported[2])},
-        {29, onOff(s.ledReported[3])},
-        {32, std::to_string(s.accelX)},
-        {33, std::to_string(s.accelY)},
+        {6, oneDecimal(s.batteryVolts)},        {7, std::to_string(static_cast<int>(percentage))},
+        {10, sonarText(s.sonarLeft)},           {11, sonarText(s.sonarRight)},
+        {14, currentText(s.engineCurrentLeft)}, {15, currentText(s.engineCurrentRight)},
+        {20, s.lineSensor[0] ? "1" : "0"},      {21, s.lineSensor[1] ? "1" : "0"},
+        {22, s.lineSensor[2] ? "1" : "0"},      {23, s.lineSensor[3] ? "1" : "0"},
+        {26, onOff(s.ledReported[0])},          {27, onOff(s.ledReported[1])},
+        {28, onOff(s.ledReported[2])},          {29, onOff(s.ledReported[3])},
+        {32, std::to_string(s.accelX)},         {33, std::to_string(s.accelY)},
         {34, std::to_string(s.accelZ)},
     };
 }
@@ -95,8 +87,8 @@ std::string linkReadoutText(bool open, double framesPerSecond, int refused,
                             std::optional<int64_t> ageMs) {
     if (!open)
         return "LINK no port open";
-    std::string text = "LINK " + oneDecimal(framesPerSecond) + " fr/s  " +
-                       std::to_string(refused) + " bad\n";
+    std::string text =
+        "LINK " + oneDecimal(framesPerSecond) + " fr/s  " + std::to_string(refused) + " bad\n";
     text += ageMs ? "last frame " + secondsText(*ageMs) + " ago" : "no frame yet";
     return text;
 }

@@ -51,7 +51,7 @@ void TForm1::linkHealthTick(bool cycleExpectsReply) {
     const int64_t now = nowMs();
     linkHealth_.cycleSent(cycleExpectsReply, now);
     if (linkHealth_.check(now)) {
-        appendLog(QStringLiteral("> telemetry lost, no reply from id=%1").arg(unitAddress()));
+        appendLog(QStringLiteral("> telemetry lost, id=%1").arg(unitAddress()));
         showLinkReadout();
     }
     if (now - readoutShownAt_ >= healthShowMs)

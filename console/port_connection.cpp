@@ -193,8 +193,8 @@ void PortConnection::showClosedNotice() {
 
 void PortConnection::handleRobotData(Tserial_event* link) {
     const bool open = portOpen.load();
-    const ReplyKind kind = decoder.handleChunk(link->received_data(), link->received_count(), open,
-                                               state_, display_);
+    const ReplyKind kind =
+        decoder.handleChunk(link->received_data(), link->received_count(), open, state_, display_);
     if (open && onChunk_)
         onChunk_(kind, kind == ReplyKind::None ? -1 : link->received_data()[1]);
     link->acknowledge_data();

@@ -14,8 +14,7 @@ void LinkHealth::portClosed() {
     expectingSince_.reset();
 }
 
-std::optional<LinkHealth::Change> LinkHealth::chunk(ReplyKind kind, bool fromUnit,
-                                                    int64_t nowMs) {
+std::optional<LinkHealth::Change> LinkHealth::chunk(ReplyKind kind, bool fromUnit, int64_t nowMs) {
     if (!open_)
         return std::nullopt;
     if (kind == ReplyKind::None) {

@@ -7,8 +7,8 @@
 // robot answers (version queries, drive-and-poll frames), no accepted reply of any kind from the
 // chosen unit has come for lostAfterMs, counted from the latest of: the port opening, the cycle
 // starting to send such frames, the unit's last accepted reply. Another unit's replies on the
-// same line (a scan's answers, another robot's telemetry) count for the rate, not as an answer. Times are milliseconds on any monotonic clock; nothing here
-// reads a clock.
+// same line (a scan's answers, another robot's telemetry) count for the rate, not as an answer.
+// Times are milliseconds on any monotonic clock; nothing here reads a clock.
 
 #include "protocol/robot_frame.h"
 

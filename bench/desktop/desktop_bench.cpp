@@ -10,6 +10,11 @@
 //          commands from a pipe)
 //   10fps-unmapped  connected at 10 frames/s with the console's windows unmapped: every value
 //          is still decoded and set, nothing is painted (the cost of all but the painting)
+//   led-flood  connected to a unit whose LEDs are never reported as asked (the line's telemetry
+//          comes from another unit), after one click on LED1: the cycle repeats the LED command
+//          with its log line every 50 ms. Also prints the CPU of the window's first and last
+//          tenths and the memory at its start and end, so that a long run shows whether the cost
+//          grows (run it alone with --only led-flood --seconds 600)
 //
 // Figures are differences of /proc readings at the window's start and end: CPU time on all
 // threads from task/*/schedstat (ns; /proc/PID/stat's 10 ms ticks beside it as a check), context
@@ -18,7 +23,7 @@
 // interleaved (A B A B ...) so that the machine's noise falls on all of them alike.
 //
 //   desktop_bench [--seconds N] [--runs R] [--settle S] [--moves M]
-//                 [--only idle,10fps,19fps,drag,10fps-unmapped] [--shot FILE.png]
+//                 [--only idle,10fps,19fps,drag,10fps-unmapped,led-flood] [--shot FILE.png]
 //                 [CONSOLE [CONSOLE2 ...]]
 //
 // The figures print; nothing passes or fails on time.
@@ -418,6 +423,8 @@ struct Situation {
     // The console's windows are unmapped once connected: it still decodes and updates every
     // control, but nothing is painted, which shows what the rest of its work costs.
     bool unmapped = false;
+    // One click on LED1 once connected, which a unit that never reports it answers with nothing.
+    bool ledClick = false;
 };
 
 const std::vector<Situation> kSituations = {
@@ -429,6 +436,13 @@ const std::vector<Situation> kSituations = {
      "connected at 10 frames/s, windows unmapped, nothing painted",
      true,
      {},
+     false,
+     true},
+    {"led-flood",
+     "connected, LED1 asked for and never reported: the LED command every 50 ms",
+     true,
+     {"--units", "7,253", "--telemetry-from", "7"},
+     false,
      false,
      true},
 };
@@ -514,6 +528,13 @@ std::optional<Figures> runOnce(const Situation& s, const std::string& console,
             return std::nullopt;
         }
     }
+    if (s.ledClick) {
+        const XWindow m = screen.main();
+        screen.pointerTo(m.x + 538 + 15, m.y + 348 + 15); // LED1's circle
+        if (!screen.xdo({"click", "1"}))
+            return std::nullopt;
+        screen.pointerTo(1590, 990);
+    }
     std::unique_ptr<Drag> drag;
     if (s.drag)
         drag = std::make_unique<Drag>(screen, options.moves);
@@ -526,12 +547,21 @@ std::optional<Figures> runOnce(const Situation& s, const std::string& console,
     const auto machine0 = machineJiffies();
     const ProcReading c0 = readProc(pid), x0 = readProc(xvfb.pid());
     const Clock::time_point t0 = Clock::now();
+    ProcReading firstTenth, lastTenth;
     if (takeShot) {
         std::this_thread::sleep_for(std::chrono::seconds(options.seconds) / 2);
         screen.shot(options.shot);
         // A second one a little later shows whether the knob and the dashboard move.
         std::this_thread::sleep_for(std::chrono::milliseconds(370));
         screen.shot(laterShot(options.shot));
+        std::this_thread::sleep_until(t0 + std::chrono::seconds(options.seconds));
+    } else if (s.ledClick) {
+        // The first and the last tenth of the window apart, to compare.
+        const auto tenth = std::chrono::milliseconds(options.seconds * 100);
+        std::this_thread::sleep_until(t0 + tenth);
+        firstTenth = readProc(pid);
+        std::this_thread::sleep_until(t0 + std::chrono::seconds(options.seconds) - tenth);
+        lastTenth = readProc(pid);
         std::this_thread::sleep_until(t0 + std::chrono::seconds(options.seconds));
     } else {
         std::this_thread::sleep_for(std::chrono::seconds(options.seconds));
@@ -576,6 +606,14 @@ std::optional<Figures> runOnce(const Situation& s, const std::string& console,
                        double(driveFrames(log1) - driveFrames(log0)) / seconds);
         f.emplace_back("pointer at the last move at the end (1 yes, 0 lagging)",
                        lastMove == pointerAtEnd ? 1 : 0);
+    }
+    if (s.ledClick && !takeShot) {
+        const double tenthSeconds = seconds / 10;
+        f.emplace_back("console cpu % of one core, first tenth of the window",
+                       double(delta(pid, c0, firstTenth).cpuNs) / 1e7 / tenthSeconds);
+        f.emplace_back("console cpu % of one core, last tenth of the window",
+                       double(delta(pid, lastTenth, c1).cpuNs) / 1e7 / tenthSeconds);
+        f.emplace_back("console VmRSS kB after the first tenth", double(firstTenth.rssKb));
     }
     f.emplace_back("console wakeups per s (all threads)",
                    double(c.voluntary + c.involuntary) / seconds);
@@ -666,11 +704,12 @@ bool parse(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
     Options o;
     if (!parse(argc, argv, o)) {
-        std::fprintf(stderr,
-                     "usage: %s [--seconds N (60)] [--runs R (3)] [--settle S (3)] [--moves M "
-                     "(40 per s)] [--only idle,10fps,19fps,drag,10fps-unmapped] [--shot FILE.png "
-                     "(during the first drag run)] [CONSOLE ...]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s [--seconds N (60)] [--runs R (3)] [--settle S (3)] [--moves M "
+            "(40 per s)] [--only idle,10fps,19fps,drag,10fps-unmapped,led-flood] [--shot FILE.png "
+            "(during the first drag run)] [CONSOLE ...]\n",
+            argv[0]);
         return 2;
     }
     if (std::string(ZELK_X11_PROBE_PATH).empty()) {

@@ -71,7 +71,8 @@ TEST_F(DesktopKeys, EscDuringAKnobDragStopsAtOnceAndTheHeldButtonDrivesNothingMo
     // forward.
     const std::vector<Frame> got = frames();
     for (size_t i = before; i < stop; ++i)
-        EXPECT_TRUE(isPoll(got[i], 150, 150) || isDrive(got[i])) << "before the stop: " << hex(got[i]);
+        EXPECT_TRUE(isPoll(got[i], 150, 150) || isDrive(got[i]))
+            << "before the stop: " << hex(got[i]);
     EXPECT_TRUE(knobShownAt(kKnobRestCentreX, kKnobRestCentreY)) << "knob not at rest";
 
     // The button is still held and the pointer goes on: nothing drives until a new press.

@@ -70,6 +70,7 @@ public:
     SimProcess& operator=(const SimProcess&) = delete;
 
     const std::string& path() const { return path_; }
+    pid_t pid() const { return pid_; }
 
     // Ends the simulator with SIGTERM (it then prints its summary); true when it exited cleanly.
     bool stop() {

@@ -1,0 +1,58 @@
+// The link readout on the real screen: calm while telemetry flows (also in the first second and
+// during a scan of unit addresses), the warning colour when the robot falls silent, calm again
+// when it answers.
+
+#include "tests/desktop/desktop_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+namespace {
+
+using namespace desktop;
+
+constexpr int kReadoutX = 986, kReadoutY = 706, kReadoutW = 217, kReadoutH = 34;
+constexpr int kScanX = 24 + 48, kScanY = 98 + 11; // SpeedButton3 "skanuj id"
+
+class DesktopHealth : public Desktop {
+protected:
+    // Pixels of the readout's text in the warning colour (yellow) and in its calm one (teal).
+    std::pair<int, int> readoutColours() {
+        const XWindow m = main();
+        int warning = 0, calm = 0;
+        for (const auto& row : pixels(m.x + kReadoutX, m.y + kReadoutY, kReadoutW, kReadoutH))
+            for (uint32_t p : row) {
+                const int r = int(p >> 16), g = int((p >> 8) & 0xFF), b = int(p & 0xFF);
+                warning += (r > 180 && g > 180 && b < 80) ? 1 : 0;
+                calm += (r < 40 && g > 90 && b > 90 && std::abs(g - b) < 20) ? 1 : 0;
+            }
+        return {warning, calm};
+    }
+};
+
+} // namespace
+
+TEST_F(DesktopHealth, ReadoutTurnsToTheWarningColourWhileTheRobotIsSilent) {
+    startSim();
+    ASSERT_NO_FATAL_FAILURE(connectTyped());
+    ASSERT_NO_FATAL_FAILURE(clickPanel(kScanX, kScanY)); // a scan while telemetry flows
+    for (int i = 0; i < 15; ++i) {
+        const auto [warning, calm] = readoutColours();
+        ASSERT_EQ(warning, 0) << "warning while telemetry flows, sample " << i;
+        ASSERT_GT(calm, 20) << "readout not shown, sample " << i;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_NO_FATAL_FAILURE(clickPanel(kScanX, kScanY)); // stop the scan
+    screenshot("telemetry-flowing");
+
+    ASSERT_EQ(kill(sim_->pid(), SIGSTOP), 0); // the robot falls silent, the line stays
+    ASSERT_TRUE(waitFor([&] { return readoutColours().first > 20; })) << "no warning colour";
+    screenshot("telemetry-lost");
+    ASSERT_EQ(kill(sim_->pid(), SIGCONT), 0);
+    ASSERT_TRUE(waitFor([&] {
+        const auto [warning, calm] = readoutColours();
+        return warning == 0 && calm > 20;
+    })) << "still the warning colour after the robot answers again";
+    screenshot("telemetry-back");
+}

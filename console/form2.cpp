@@ -105,6 +105,7 @@ TForm2::TForm2(TForm1& form1, MessageBoxService& boxes, QWidget* parent)
     refreshPortList();
 
     dockAt(panelDockRect(DockMoment::Creation, mainFrame(), width()));
+    form1_.installEventFilter(this);
 }
 
 TForm2::~TForm2() = default;
@@ -284,7 +285,31 @@ void TForm2::refreshPortList() {
 
 MainFrame TForm2::mainFrame() const {
     const QRect frame = form1_.frameGeometry();
-    return MainFrame{frame.left(), frame.top(), frame.width()};
+    const QRect client = form1_.geometry();
+    // A frame deeper above the client area than below it has a title bar; a border of one width
+    // all round has none.
+    const int above = client.top() - frame.top();
+    const int below = frame.bottom() - client.bottom();
+    return MainFrame{frame.left(), frame.top(), frame.width(), above > below ? above : 0};
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+    // The main window is placed before the window manager frames it: its frame becomes known
+    // only later, and the panel then docks again at the same width, as it did when shown. A
+    // move of the main window by the operator leaves the frame as it is and the panel behind.
+    if (watched == &form1_ && (event->type() == QEvent::Move || event->type() == QEvent::Show)) {
+        const QRect frame = form1_.frameGeometry();
+        const QRect client = form1_.geometry();
+        const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                               frame.right() - client.right(), frame.bottom() - client.bottom());
+        if (margins != mainMargins_) {
+            mainMargins_ = margins;
+            if (isVisible()) {
+                FormShow();
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TForm2::dockAt(const PanelRect& rect) {

@@ -9,6 +9,7 @@
 #include "console/panel_logic.h"
 #include "console/widgets/port_box.h"
 
+#include <QMargins>
 #include <QWidget>
 #include <memory>
 
@@ -84,6 +85,7 @@ public:
     QLabel *Label1, *Label2, *Label3, *Label4;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -99,4 +101,6 @@ private:
     MessageBoxService& boxes_;
     std::unique_ptr<ports::PortSource> machinePorts_;
     const ports::PortSource* portSource_ = nullptr;
+    // The main window's frame around its client area, as last seen.
+    QMargins mainMargins_;
 };

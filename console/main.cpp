@@ -5,6 +5,7 @@
 #include "console/drive/sdl_joystick.h"
 #include "console/form1.h"
 #include "console/form2.h"
+#include "console/scaled_view.h"
 #include "console/widgets/message_box.h"
 #include "link/serial_event.h"
 
@@ -49,6 +50,9 @@ int main(int argc, char** argv) {
         QtMessageBoxService boxes;
         SdlJoystick joystick;
         TForm1 form1(serialLink, boxes, &joystick);
+        // A screen too small for the dashboard shows it whole, smaller.
+        fitToScreen(form1, QSize(TForm1::ClientWidth, TForm1::ClientHeight),
+                    [&form1] { form1.FormMouseMove(); });
         boxes.setParentWidget(&form1);
         TForm2 form2(form1, boxes);
         form1.setPanel(&form2);

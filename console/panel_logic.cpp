@@ -20,6 +20,9 @@ PanelRect panelDockRect(DockMoment moment, const MainFrame& main, int currentWid
         rect.top = main.top;
         break;
     }
+    if (main.titleBar > 0) {
+        rect.top = main.top + main.titleBar;
+    }
     rect.left = main.left + main.width - rect.width;
     return rect;
 }

@@ -29,6 +29,9 @@ struct MainFrame {
     int left = 0;
     int top = 0;
     int width = 0;
+    // How far the client area's top lies below the frame's top: the title bar a window manager
+    // adds. 0 where the frame is the client area.
+    int titleBar = 0;
 };
 
 // The panel's outer frame, in screen pixels (the panel has no frame of its own).
@@ -43,7 +46,9 @@ struct PanelRect {
 
 // Where the panel goes at moment, given the main window's frame and the panel's present width.
 // The width is settled first and the left edge follows from it, so that the panel's right edge
-// lies on the main window's right edge and the panel grows and shrinks to the left.
+// lies on the main window's right edge and the panel grows and shrinks to the left. Where a
+// window manager gives the main window a title bar, the panel's top is level with the top of the
+// client area at every moment, so that it never covers the title bar and its buttons.
 PanelRect panelDockRect(DockMoment moment, const MainFrame& main, int currentWidth);
 
 // One tick of the unit scan, starting from the address the tick probes.

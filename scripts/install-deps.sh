@@ -17,6 +17,8 @@ packages=(
     # a display for the desktop tests and for xvfb-run: an X server, real input, window
     # properties, fonts for the texts, Xlib for the desktop tests' own probe of the screen
     xvfb xauth xdotool x11-utils fonts-dejavu-core libx11-dev
+    # a window manager for the desktop tests that look at the windows' frames and the work area
+    openbox
     # runuser (tests as an ordinary user); the Debian package (dpkg-shlibdeps, file)
     util-linux dpkg-dev file
 )

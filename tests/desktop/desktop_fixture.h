@@ -44,7 +44,11 @@ inline std::string hexId(unsigned long id) {
 
 inline std::string testName() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return info ? info->name() : "desktop";
+    std::string name = info ? info->name() : "desktop";
+    // A parameterised test's name ends in "/parameter": it names a file, not a folder.
+    for (char& c : name)
+        c = c == '/' ? '.' : c;
+    return name;
 }
 
 class Desktop : public ::testing::Test {
@@ -84,12 +88,12 @@ protected:
 
     // ---------------------------------------------------------------- processes
 
-    void startDisplay() {
+    void startDisplay(const std::string& screen = "1600x1000") {
         Child::Options options;
         options.extraFd = true;
         options.errFile = outPath("xvfb.log");
         xvfb_ = std::make_unique<Child>(std::vector<std::string>{ZELK_XVFB_PATH, "-displayfd", "3",
-                                                                 "-screen", "0", "1600x1000x24",
+                                                                 "-screen", "0", screen + "x24",
                                                                  "-nolisten", "tcp", "-noreset"},
                                         options);
         ASSERT_TRUE(xvfb_->started());

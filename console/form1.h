@@ -193,6 +193,10 @@ private:
     // The stop frame after the write under way (bounded wait): never refused for being second.
     void sendStopFrameNow();
     KnobGeometry padGeometry() const;
+    // The keys whose release waits out kReleaseSettleMs, then their release as one.
+    void settleKeyReleases();
+    // Lets go of the held keys without a frame (another source takes over, or a stop).
+    void forgetHeldKeys();
     // One frame of the command cycle; true when it is one the robot answers.
     bool sendCycleFrame();
     void showLinkReadout();
@@ -204,6 +208,9 @@ private:
     JoystickDevice* joystick_;
     std::unique_ptr<ControllerDrive> controller_;
     KeyDrive keyDrive_;
+    uint8_t releasing_ = 0; // driving keys released, not yet counted
+    bool releaseFullTravel_ = false;
+    QTimer* releaseTimer_ = nullptr;
     QElapsedTimer clock_;
     LinkHealth linkHealth_;
     int64_t readoutShownAt_ = -healthShowMs;

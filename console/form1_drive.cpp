@@ -80,7 +80,7 @@ void TForm1::endKnobDrag() {
 void TForm1::knobPressed(QWidget* sender, int x, int y, Qt::MouseButton button) {
     if (driveLocked())
         return;
-    keyDrive_.clear(); // the knob takes over from the keys, with no stop frame between
+    forgetHeldKeys(); // the knob takes over from the keys, with no stop frame between
     if (!knobDragging)
         knobButton_ = button;
     Image5MouseDown(sender, x, y);
@@ -112,7 +112,7 @@ void TForm1::Timer3Timer() {
         // over with its own pair and the cycle goes back to neutral values.
         if (!controller_->deflected())
             return;
-        keyDrive_.clear();
+        forgetHeldKeys();
         state.driveLeft = 100;
         state.driveRight = 100;
     }

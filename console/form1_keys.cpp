@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QTimer>
 #include <optional>
 
 namespace {
@@ -20,6 +21,10 @@ namespace {
 // The engine finishes a write of a few bytes in well under a millisecond; the wait only covers
 // a cycle frame caught in the middle of its write, and never holds the window for longer.
 constexpr int kStopWriteWaitMs = 50;
+// A held key's auto-repeat can reach Qt as a release and a press of the same key (the X server
+// sends both; Qt marks them only when the press is already queued, which a busy machine breaks).
+// A release waits this long for such a press before it counts.
+constexpr int kReleaseSettleMs = 50;
 
 std::optional<DriveKey> driveKeyOf(int key) {
     switch (key) {
@@ -105,6 +110,11 @@ bool TForm1::FormKeyDown(QKeyEvent* event) {
     const std::optional<DriveKey> driveKey = driveKeyOf(event->key());
     if (!driveKey)
         return false;
+    const uint8_t bit = uint8_t(1u << unsigned(*driveKey));
+    if (releasing_ & bit) {
+        releasing_ &= uint8_t(~bit); // the release was half of an auto-repeat
+        return true;
+    }
     // One source at a time: keys pressed while the knob or the controller drives do nothing.
     const bool otherSourceDrives = knobDragging || (controller_ && controller_->deflected());
     if (event->isAutoRepeat() || driveLocked() || otherSourceDrives)
@@ -129,10 +139,27 @@ bool TForm1::FormKeyUp(QKeyEvent* event) {
         return false;
     if (event->isAutoRepeat())
         return true;
-    const bool fullTravel = event->modifiers() & Qt::ShiftModifier;
-    if (keyDrive_.release(*driveKey, fullTravel, padGeometry(), driveActive, outcome))
-        applyKeyOutcome(outcome);
+    releasing_ |= uint8_t(1u << unsigned(*driveKey));
+    releaseFullTravel_ = event->modifiers() & Qt::ShiftModifier;
+    if (!releaseTimer_) {
+        releaseTimer_ = new QTimer(this);
+        releaseTimer_->setSingleShot(true);
+        releaseTimer_->setInterval(kReleaseSettleMs);
+        connect(releaseTimer_, &QTimer::timeout, this, [this] { settleKeyReleases(); });
+    }
+    releaseTimer_->start();
     return true;
+}
+
+void TForm1::settleKeyReleases() {
+    const uint8_t released = releasing_;
+    releasing_ = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+        KeyOutcome outcome;
+        if ((released & (1u << k)) &&
+            keyDrive_.release(DriveKey(k), releaseFullTravel_, padGeometry(), driveActive, outcome))
+            applyKeyOutcome(outcome);
+    }
 }
 
 void TForm1::applyKeyOutcome(const KeyOutcome& outcome) {
@@ -148,10 +175,17 @@ void TForm1::applyKeyOutcome(const KeyOutcome& outcome) {
     applyDriveAction(outcome.action);
 }
 
+void TForm1::forgetHeldKeys() {
+    keyDrive_.clear();
+    releasing_ = 0;
+    if (releaseTimer_)
+        releaseTimer_->stop();
+}
+
 void TForm1::endKeyDrive() {
     if (!keyDrive_.active())
         return;
-    keyDrive_.clear();
+    forgetHeldKeys();
     KeyOutcome stop; // neutral values and gauges
     stop.action.send = DriveSend::Stop;
     driveActive = false;
@@ -178,7 +212,7 @@ void TForm1::neutraliseDrive() {
         knobAtRest(KnobRect{pad.left(), pad.top(), pad.width(), pad.height()},
                    KnobRect{knob.left(), knob.top(), knob.width(), knob.height()});
     Image5->setGeometry(rest.left, rest.top, rest.width, rest.height);
-    keyDrive_.clear();
+    forgetHeldKeys();
     if (controller_)
         controller_->holdAtNeutral();
     driveActive = false;

@@ -96,6 +96,11 @@ TEST_P(DesktopScreen, WholeConsoleInsideThePanelBelowTheTitleBarAndTheKnobDrives
     pointerTo(at->first, at->second);
     xdo({"mousedown", "1"});
     EXPECT_TRUE(waitPolls(2, 92, 154)) << "not the designed drive pair";
+    xdo({"mouseup", "1"});
+    // The keyboard drives through the scaled view as well.
+    xdo({"keydown", "Up"});
+    EXPECT_TRUE(waitPolls(2, 150, 150, frames().size())) << "the arrow key does not drive";
+    xdo({"keyup", "Up"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, DesktopScreen,

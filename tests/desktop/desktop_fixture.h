@@ -167,6 +167,18 @@ protected:
                 return w;
         return std::nullopt;
     }
+    // Another program maps a window at the screen's top left and takes the focus; it wants the
+    // pointer too, and says "grabbed" once it has it. It ends at "quit".
+    std::unique_ptr<Child> otherProgramTakesTheFocus() {
+        Child::Options options;
+        options.env = env();
+        options.pipeIn = true;
+        options.pipeOut = true;
+        auto taker = std::make_unique<Child>(
+            std::vector<std::string>{ZELK_X11_PROBE_PATH, "take", "0", "0", "120", "80"}, options);
+        EXPECT_EQ(taker->readLine(kWaitMs).value_or(""), "focused");
+        return taker;
+    }
     unsigned long focusWindow() {
         const RunResult r = run({ZELK_XDOTOOL_PATH, "getwindowfocus"}, env());
         return std::strtoul(r.out.c_str(), nullptr, 10);

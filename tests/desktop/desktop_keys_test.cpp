@@ -140,18 +140,12 @@ TEST_F(DesktopKeys, AnotherProgramTakingTheFocusWhileAKeyIsHeldStops) {
     xdo({"keydown", "w"});
     ASSERT_TRUE(waitPolls(3, 150, 150));
     const size_t before = frames().size();
-
-    Child::Options options;
-    options.env = env();
-    options.pipeIn = true;
-    options.pipeOut = true;
-    Child taker({ZELK_X11_PROBE_PATH, "take", "0", "0", "120", "80"}, options);
-    ASSERT_EQ(taker.readLine(kWaitMs).value_or(""), "focused");
+    const std::unique_ptr<Child> taker = otherProgramTakesTheFocus();
     ASSERT_TRUE(waitPolls(4, 100, 100, before)) << "the keys drove on after the focus was taken";
     EXPECT_EQ(count(before, SIZE_MAX, isStop), 1);
     xdo({"keyup", "w"}); // released in the other program's window
-    taker.writeLine("quit");
-    ASSERT_TRUE(taker.waitExit(kWaitMs));
+    taker->writeLine("quit");
+    ASSERT_TRUE(taker->waitExit(kWaitMs));
     const size_t after = frames().size();
     ASSERT_TRUE(waitPolls(4, 100, 100, after));
     const size_t stop = firstFrom(before, isStop);

@@ -112,12 +112,7 @@ TEST_F(Desktop, DragCutByAnotherProgramTakingTheFocusAndThePointer) {
 
     // Another program maps a window, takes the focus and wants the pointer, while the button is
     // still held on the knob.
-    Child::Options options;
-    options.env = env();
-    options.pipeIn = true;
-    options.pipeOut = true;
-    Child taker({ZELK_X11_PROBE_PATH, "take", "0", "0", "120", "80"}, options);
-    ASSERT_EQ(taker.readLine(kWaitMs).value_or(""), "focused");
+    const std::unique_ptr<Child> taker = otherProgramTakesTheFocus();
     // Ended as a release: its stop frame (which the engine drops when it comes while the cycle's
     // frame is being written), and from then on the cycle's 100/100.
     ASSERT_TRUE(waitPolls(2, 100, 100, beforeCut)) << "the drag went on after the focus was taken";
@@ -131,10 +126,10 @@ TEST_F(Desktop, DragCutByAnotherProgramTakingTheFocusAndThePointer) {
     pointerToPad(60, 20);
     ASSERT_TRUE(waitPolls(4, 100, 100, afterCut));
     xdo({"mouseup", "1"});
-    ASSERT_EQ(taker.readLine(kWaitMs).value_or(""), "grabbed");
+    ASSERT_EQ(taker->readLine(kWaitMs).value_or(""), "grabbed");
     pointerToPad(20, -90); // to the other program now
-    taker.writeLine("quit");
-    ASSERT_TRUE(taker.waitExit(kWaitMs));
+    taker->writeLine("quit");
+    ASSERT_TRUE(taker->waitExit(kWaitMs));
     pointerToPad(-30, -30); // hover, back over the pad
     const size_t end = frames().size();
     ASSERT_TRUE(waitPolls(4, 100, 100, end));

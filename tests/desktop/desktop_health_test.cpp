@@ -44,6 +44,10 @@ TEST_F(DesktopHealth, ReadoutTurnsToTheWarningColourWhileTheRobotIsSilent) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     ASSERT_NO_FATAL_FAILURE(clickPanel(kScanX, kScanY)); // stop the scan
+    const XWindow m = main();
+    pointerTo(m.x + 400, m.y + 720); // over the robot picture: the panel folds
+    pointerTo(m.x + 404, m.y + 722);
+    waitFor([&] { return panel().width == 20; });
     screenshot("telemetry-flowing");
 
     ASSERT_EQ(kill(sim_->pid(), SIGSTOP), 0); // the robot falls silent, the line stays

@@ -125,13 +125,10 @@ std::vector<std::string> openFailureLines(const OpenFailure& f) {
         else
             lines.push_back(port + "in use by another program (sudo fuser -v " + f.devicePath +
                             " shows which)");
-        if (f.modemManagerRuns && isAcmDevice(f.resolvedPath)) {
-            const std::string it =
-                f.resolvedPath == f.devicePath ? "it" : "it (" + f.resolvedPath + ")";
-            lines.push_back(port + "ModemManager may be probing " + it +
-                            "; the udev property ID_MM_DEVICE_IGNORE keeps it away (see the "
-                            "README)");
-        }
+        // The line above names the port; this one the device ModemManager looks at.
+        if (f.modemManagerRuns && isAcmDevice(f.resolvedPath))
+            lines.push_back("> ModemManager may be probing " + f.resolvedPath +
+                            " (the udev property ID_MM_DEVICE_IGNORE keeps it away, see README)");
         break;
     }
     case OpenCause::NoDevice:

@@ -38,9 +38,8 @@ TEST(OpenFailureLines, CausesNoRealDeviceShowsHere) {
     EXPECT_EQ(ports::openFailureLines(f),
               (Lines{"> port " + byId + ": in use by another program (sudo fuser -v " + byId +
                          " shows which)",
-                     "> port " + byId +
-                         ": ModemManager may be probing it (/dev/ttyACM0); the udev property "
-                         "ID_MM_DEVICE_IGNORE keeps it away (see the README)"}));
+                     "> ModemManager may be probing /dev/ttyACM0 (the udev property "
+                     "ID_MM_DEVICE_IGNORE keeps it away, see README)"}));
     f.modemManagerRuns = false;
     EXPECT_EQ(ports::openFailureLines(f).size(), 1u);
     // Not a modem ModemManager would probe; two holders named.

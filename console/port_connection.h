@@ -41,9 +41,9 @@ public:
     static constexpr int readChunk = 32;
 
     void Button1Click(); // connect
-    // Lines for the log (Memo1), from the connect command: after the message box of a port that
-    // did not open, why it did not (permission denied, in use and by whom, ModemManager, no
-    // such device with the ports present).
+    // Lines for the log (Memo1), from the connect command: beside the message box of a port
+    // that did not open, why it did not (permission denied, in use and by whom, ModemManager,
+    // no such device with the ports present), written just before the box comes up.
     Q_SIGNAL void logLine(const QString& line);
     // Where the ports present on the machine are listed for those lines (the panel's source);
     // none: they are not listed.

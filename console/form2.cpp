@@ -103,12 +103,15 @@ TForm2::TForm2(TForm1& form1, MessageBoxService& boxes, QWidget* parent)
     applySeeThroughMask();
     wireEvents();
     refreshPortList();
+    form1_.connection.setPortSource(portSource_); // a port that does not open lists these
 
     dockAt(panelDockRect(DockMoment::Creation, mainFrame(), width()));
     form1_.installEventFilter(this);
 }
 
-TForm2::~TForm2() = default;
+TForm2::~TForm2() {
+    form1_.connection.setPortSource(nullptr);
+}
 
 void TForm2::createControls() {
     Image1 = place(new TransparentPicture(this), "Image1", 0, 0, BackgroundWidth, BackgroundHeight);
@@ -238,6 +241,7 @@ void TForm2::wireEvents() {
 
 void TForm2::setPortSource(const ports::PortSource* source) {
     portSource_ = source != nullptr ? source : machinePorts_.get();
+    form1_.connection.setPortSource(portSource_);
     refreshPortList();
 }
 

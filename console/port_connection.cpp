@@ -1,8 +1,8 @@
 #include "console/port_connection.h"
 
-#include <QMetaObject>
+#include "console/ports/open_failure.h"
 
-#include <cerrno>
+#include <QMetaObject>
 
 #include <algorithm>
 #include <chrono>
@@ -11,18 +11,6 @@ namespace {
 
 const QString kOpenFailedCaption = QStringLiteral("Blad otwarcia portu COM");
 const QString kNoticeCaption = QStringLiteral("OK");
-
-bool isPermissionError(int error) {
-    return error == EACCES || error == EPERM;
-}
-
-// Names the device the engine tried, and the port name too where that is not the device path.
-QString permissionDeniedLine(const QString& portName) {
-    const QString path = QString::fromStdString(Tserial_event::device_path(portName.toStdString()));
-    const QString port = path == portName ? path : QStringLiteral("%1 (%2)").arg(portName, path);
-    return QStringLiteral("> port %1: permission denied (is the user in the dialout group?)")
-        .arg(port);
-}
 
 void linkCallback(Tserial_event* link, int code) {
     if (auto* connection = static_cast<PortConnection*>(link->user_data()))
@@ -59,9 +47,16 @@ void PortConnection::Button1Click() {
     const int result =
         engineAsked ? link_.open_port(name.constData(), portRate, 0, 8, false) : OPEN_ERR_DEVICE;
     if (result != OPEN_OK) {
-        // The cause as the engine met it opening the device, not guessed afterwards.
-        if (engineAsked && isPermissionError(link_.last_open_error()))
-            emit logLine(permissionDeniedLine(portName));
+        // The cause as the engine met it opening the device, and the machine right after.
+        std::vector<std::string> why;
+        if (engineAsked) {
+            const std::string given = name.toStdString();
+            why = ports::openFailureLines(ports::examineOpenFailure(
+                given, Tserial_event::device_path(given), link_.last_open_error(), portSource_));
+        }
+        // In the log before the box comes up, so that the reason stands beside it.
+        for (const std::string& line : why)
+            emit logLine(QString::fromStdString(line));
         noticeText = QStringLiteral("Nie mozna otworzyc portu %1").arg(portName);
         boxes_.show(noticeText, kOpenFailedCaption, MessageBoxService::Buttons::Ok,
                     MessageBoxService::Icon::Information);

@@ -10,6 +10,7 @@
 // received data) wait behind it, as they would behind a blocked worker; a disconnect meanwhile
 // stops the worker at once.
 
+#include "console/ports/port_list.h"
 #include "console/widgets/message_box.h"
 #include "link/serial_event.h"
 #include "protocol/reply_decoder.h"
@@ -40,10 +41,13 @@ public:
     static constexpr int readChunk = 32;
 
     void Button1Click(); // connect
-    // One line for the log (Memo1), from the connect command: a port that did not open because
-    // the user may not open its device gets, beside the usual message, "> port <device>:
-    // permission denied (is the user in the dialout group?)".
+    // Lines for the log (Memo1), from the connect command: beside the message box of a port
+    // that did not open, why it did not (permission denied, in use and by whom, ModemManager,
+    // no such device with the ports present), written just before the box comes up.
     Q_SIGNAL void logLine(const QString& line);
+    // Where the ports present on the machine are listed for those lines (the panel's source);
+    // none: they are not listed.
+    void setPortSource(const ports::PortSource* source) { portSource_ = source; }
     // Disconnect: the last frame first, written before the close (see setLastFrame).
     void Button2Click();
     // The main window closes: the last frame first, then the worker is stopped; no notice
@@ -114,4 +118,5 @@ private:
     std::function<void()> onConnected_;
     std::function<void()> onLinkOpened_;
     std::function<void(ReplyKind, int)> onChunk_;
+    const ports::PortSource* portSource_ = nullptr;
 };

@@ -29,9 +29,11 @@ if [[ $(id -u) -eq 0 ]] && command -v runuser >/dev/null &&
     echo "== bad port names as user nobody"
     runuser -u nobody -- env HOME=/tmp build/tests/stress/stress_tests --gtest_brief=1 \
         --gtest_filter='BadPortName.*'
-    echo "== a port the user may not open, as user nobody"
+    echo "== a port the user may not open or another program holds, as user nobody"
     runuser -u nobody -- env HOME=/tmp build/tests/panel/panel_tests --gtest_brief=1 \
-        --gtest_filter='PortPermission.*'
+        --gtest_filter='PortPermission.*:PortBusy.*'
+    runuser -u nobody -- build/tests/ports/port_list_tests --gtest_brief=1 \
+        --gtest_filter='FakeProc.*'
 fi
 
 echo "== the serial engine and the console's threads under ThreadSanitizer"

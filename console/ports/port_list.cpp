@@ -41,6 +41,7 @@ PortEntry entryFor(const FoundPort& port, const std::string& stablePath) {
     const std::string com = comNameFor(port.systemPath);
     PortEntry entry;
     entry.text = stablePath.empty() ? port.systemPath : stablePath;
+    entry.device = port.systemPath;
 
     entry.detail = kernel;
     if (!com.empty())

@@ -45,6 +45,8 @@ struct PortEntry {
     std::string detail;
     // Everything known about the port, one fact a line; empty for the COM items.
     std::string toolTip;
+    // The kernel's device of a port found on the machine, "/dev/ttyUSB0"; empty for the COM items.
+    std::string device;
 };
 
 constexpr int comItemCount = 12;

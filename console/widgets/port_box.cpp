@@ -2,7 +2,9 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QFrame>
 #include <QPainter>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -18,8 +20,18 @@ PortBox::PortBox(QWidget* parent) : QComboBox(parent) {
 }
 
 void PortBox::updateToolTip() {
-    const int index = findText(currentText(), Qt::MatchFixedString | Qt::MatchCaseSensitive);
-    setToolTip(index >= 0 ? itemData(index, Qt::ToolTipRole).toString() : QString());
+    const QString text = currentText();
+    QString tip = text;
+    const int index = findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (index >= 0) {
+        // What the item knows, less the line that names it once more.
+        const QString known = itemData(index, Qt::ToolTipRole).toString();
+        for (const QString& line : known.split('\n', Qt::SkipEmptyParts)) {
+            if (!line.endsWith(QStringLiteral(": ") + text))
+                tip += '\n' + line;
+        }
+    }
+    setToolTip(tip);
 }
 
 void PortBox::setDetailColor(const QColor& color) {
@@ -55,8 +67,15 @@ void PortBox::showPopup() {
     }
     const int scrollBar =
         count() > maxVisibleItems() ? list->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
-    list->setMinimumWidth(
-        std::max(width(), itemWidth + scrollBar + 2 * list->frameWidth() + 2 * kPadding));
+    int wanted = std::max(width(), itemWidth + scrollBar + 2 * list->frameWidth() + 2 * kPadding);
+    // Never wider than the screen: the box then places the list inside it, and a longer item is
+    // shortened in its middle.
+    if (const QScreen* where = screen()) {
+        const auto* container = qobject_cast<const QFrame*>(list->parentWidget());
+        const int frame = container != nullptr ? container->frameWidth() : 0;
+        wanted = std::min(wanted, where->availableGeometry().width() - 2 * frame);
+    }
+    list->setMinimumWidth(wanted);
     QComboBox::showPopup();
 }
 

@@ -23,12 +23,13 @@ public:
     // both lines in the highlighted-text colour). By default the palette's placeholder colour.
     void setDetailColor(const QColor& color);
 
-    // Emits popupAboutToShow, then opens the list at least as wide as its widest item.
+    // Emits popupAboutToShow, then opens the list as wide as its widest item, within the
+    // screen.
     void showPopup() override;
 
-    // The box's own tooltip: that of the item whose text the box shows (a long device path
-    // shows only its end in the box), none for a typed name. Follows every change of the text;
-    // call it after changing the items with the box's signals blocked.
+    // The box's own tooltip: the whole name it shows (a long device path shows only its end in
+    // the box), then, for a found port, what its item's tooltip tells besides. Follows every
+    // change of the text; call it after changing the items with the box's signals blocked.
     void updateToolTip();
 
 signals:

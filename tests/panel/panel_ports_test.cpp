@@ -1,8 +1,8 @@
 // The port box with the machine's ports: the twelve COM items first, the ports found after
 // them, the list refreshed each time it opens without touching the box's text or portName, and
-// a picture of the opened list. Then the log line for a port the user may not open: the cases
-// with a device the user may not open skip as root; scripts/test.sh runs them as user nobody
-// (panel_tests --gtest_filter='PortPermission.*').
+// a picture of the opened list. Then the log lines for a port that does not open: the cases
+// with a device the user may not open skip as root; scripts/test.sh runs them, and the busy
+// ones, as user nobody too (panel_tests --gtest_filter='PortPermission.*:PortBusy.*').
 
 #include "panel_fixture.h"
 
@@ -13,11 +13,18 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScreen>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -114,12 +121,16 @@ TEST_F(PortBoxTest, PortsFoundFollowTheTwelveComItems) {
     // Choosing a found port puts its path into portName, as any item does.
     form2.ComboBox1->setCurrentIndex(14);
     EXPECT_EQ(form1.portName, QString::fromStdString(kFtdiB));
-    // The box shows only the end of so long a path; its tooltip tells the whole.
-    EXPECT_EQ(form2.ComboBox1->toolTip(),
-              form2.ComboBox1->itemData(14, Qt::ToolTipRole).toString());
-    EXPECT_TRUE(form2.ComboBox1->toolTip().contains(QString::fromStdString(kFtdiB)));
+    // The box shows only the end of so long a path; its tooltip tells the whole, then what the
+    // item knows besides, without naming it twice.
+    const QString tip = form2.ComboBox1->toolTip();
+    EXPECT_TRUE(tip.startsWith(QString::fromStdString(kFtdiB) + "\nDevice: /dev/ttyUSB1\n"))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.contains("Serial number: B0001") && tip.count("B0001") == 2)
+        << tip.toStdString();
     form2.ComboBox1->setCurrentIndex(2);
     EXPECT_EQ(form1.portName, "COM3");
+    EXPECT_EQ(form2.ComboBox1->toolTip(), "COM3");
 }
 
 TEST_F(PortBoxTest, OpeningTheListLooksAgain) {
@@ -145,6 +156,7 @@ TEST_F(PortBoxTest, RefreshKeepsATypedName) {
     edit->clear();
     typeText(edit, "/tmp/zelk-robot");
     ASSERT_EQ(form1.portName, "/tmp/zelk-robot");
+    EXPECT_EQ(form2.ComboBox1->toolTip(), "/tmp/zelk-robot"); // followed key by key
     edit->setCursorPosition(5);
     textChanges.clear();
     editChanges.clear();
@@ -190,7 +202,7 @@ TEST_F(PortBoxTest, RefreshKeepsAChosenPortWhereverItMoves) {
     EXPECT_EQ(items(), comItems() << QString::fromStdString(kFtdiA));
     EXPECT_EQ(form2.ComboBox1->currentIndex(), -1);
     expectUntouched(chosen, chosen);
-    EXPECT_TRUE(form2.ComboBox1->toolTip().isEmpty()) << "the tooltip of a port that is gone";
+    EXPECT_EQ(form2.ComboBox1->toolTip(), chosen) << "the tooltip of a port that is gone";
 
     // Picking an item afterwards works as ever.
     form2.ComboBox1->setCurrentIndex(6);
@@ -263,6 +275,24 @@ TEST_F(PortBoxTest, OpenedListIsWideEnoughForItsLongestItemAndPicture) {
         painter.drawImage(popupRect.topLeft() - both.topLeft(), picture);
     }
     scene.save("/tmp/panel-ports-open.png");
+    // Every item's whole text and second line, not only the longest path's.
+    for (int row = 0; row < form2.ComboBox1->count(); ++row)
+        EXPECT_GE(list->viewport()->width(),
+                  list->sizeHintForIndex(form2.ComboBox1->model()->index(row, 0)).width())
+            << row;
+    form2.ComboBox1->hidePopup();
+
+    // A name longer than the screen is wide: the list takes the screen's width, inside it (as
+    // placed, before the offscreen platform shifts it by a window frame it pretends to have).
+    ports.links[0].linkPath = kById + std::string(300, 'x') + "-if00-port0";
+    form2.ComboBox1->showPopup();
+    const QRect screen = form2.ComboBox1->screen()->availableGeometry();
+    const QRect wide = list->window()->geometry();
+    EXPECT_TRUE(screen.contains(wide)) << wide.x() << "+" << wide.width();
+    EXPECT_GE(wide.width(), screen.width() - 4);
+    ASSERT_TRUE(waitUntil([&] { return list->isVisible(); }));
+    pumpFor(30);
+    list->window()->grab().save("/tmp/panel-ports-wide.png");
     form2.ComboBox1->hidePopup();
 }
 
@@ -362,22 +392,86 @@ TEST_F(PortPermission, ComNameNamesItsDeviceToo) {
     EXPECT_EQ(connectRefused("COM1"), QStringList{permissionLine("COM1 (/dev/ttyS0)")});
 }
 
-TEST_F(PortPermission, OtherFailuresAddNoLogLine) {
+TEST_F(PortPermission, OtherFailuresAreNamedByTheirOwnCause) {
+    FakePortSource ports;
+    ports.found.push_back(FakePortSource::adapter("/dev/ttyUSB0", "FT232R", "FTDI", "A0001"));
+    ports.links.push_back({kFtdiA, "/dev/ttyUSB0"});
+    ports.found.push_back(FakePortSource::bare("/dev/ttyS0"));
+    form2.setPortSource(&ports);
     char dir[] = "/tmp/zelk-permission-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string missing = std::string(dir) + "/ttyUSB9";
-    EXPECT_TRUE(connectRefused(QString::fromStdString(missing)).isEmpty());
-    EXPECT_TRUE(connectRefused("/dev/null").isEmpty());
-    EXPECT_TRUE(connectRefused(QString::fromLatin1(dir)).isEmpty());
+    const QString missing = QString::fromLatin1(dir) + "/ttyUSB9";
+    const QString present =
+        QString::fromStdString("> serial ports present: /dev/ttyS0, " + kFtdiA + " (ttyUSB0)");
+    EXPECT_EQ(connectRefused(missing),
+              QStringList({"> port " + missing + ": no such device", present}));
+    EXPECT_EQ(connectRefused("/dev/null"),
+              QStringList({"> port /dev/null: not a serial port", present}));
     rmdir(dir);
 
-    // A line another console holds is busy, not forbidden.
+    // A line another console holds is busy, not forbidden; that console is this process, which
+    // is not named as a holder.
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());
     Tserial_event holder;
     ASSERT_EQ(holder.open_port(peer.path().c_str(), 57600, 0, 8, false), OPEN_OK);
-    EXPECT_TRUE(connectRefused(QString::fromStdString(peer.path())).isEmpty());
+    const QString path = QString::fromStdString(peer.path());
+    EXPECT_EQ(connectRefused(path),
+              QStringList{"> port " + path + ": in use by another program (sudo fuser -v " + path +
+                          " shows which)"});
     holder.close_port();
+    form2.setPortSource(nullptr);
+}
+
+// Another program holds the line: a child process that opens it exclusively as another console
+// does (TIOCEXCL, which refuses the open itself to an ordinary user, and the lock, which holds
+// for root too), under a name of its own. Run as root and as the user nobody.
+class PortBusy : public PortPermission {
+protected:
+    // Starts the holder on path; false when it did not get the line.
+    bool hold(const std::string& path) {
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, talk_) != 0)
+            return false;
+        if ((holder_ = fork()) == 0) {
+            // Only system calls between fork and _exit: the test process has threads.
+            prctl(PR_SET_NAME, "zelk-holder");
+            ::close(talk_[0]);
+            const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+            char ok = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
+            (void)!::write(talk_[1], &ok, 1);
+            (void)!::read(talk_[1], &ok, 1); // until the test closes its end
+            _exit(0);
+        }
+        ::close(talk_[1]);
+        char ok = 0;
+        return holder_ > 0 && ::read(talk_[0], &ok, 1) == 1 && ok;
+    }
+    void TearDown() override {
+        if (holder_ > 0) {
+            ::close(talk_[0]);
+            waitpid(holder_, nullptr, 0);
+        }
+    }
+    pid_t holder_ = -1;
+    int talk_[2] = {-1, -1};
+};
+
+TEST_F(PortBusy, TheProgramHoldingTheLineIsNamedWhateverNameItIsOpenedBy) {
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    ASSERT_TRUE(hold(peer.path()));
+    const QString holder = QStringLiteral("zelk-holder (pid %1)").arg(holder_);
+    const QString path = QString::fromStdString(peer.path());
+    EXPECT_EQ(connectRefused(path), QStringList{"> port " + path + ": in use by " + holder});
+    // As the simulated robot's link is: through a symbolic link to the pty.
+    char dir[] = "/tmp/zelk-busy-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/zelk-robot";
+    ASSERT_EQ(symlink(peer.path().c_str(), link.c_str()), 0);
+    const QString name = QString::fromStdString(link);
+    EXPECT_EQ(connectRefused(name), QStringList{"> port " + name + ": in use by " + holder});
+    unlink(link.c_str());
+    rmdir(dir);
 }
 
 TEST_F(PortPermission, NameTheEngineNeverSawGetsNoLineFromAnEarlierRefusal) {

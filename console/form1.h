@@ -139,7 +139,7 @@ public:
     // The log keeps this many lines, dropping the oldest.
     static constexpr int logLines = 3000;
     // The readout and the identity list's values change at most this often.
-    static constexpr int64_t healthShowMs = 250;
+    static constexpr int64_t healthShowMs = 500;
 
     // RobotDisplay: what the reply decoder has the dashboard show.
     void showUnitDetected(int address, int argument) override;

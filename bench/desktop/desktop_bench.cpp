@@ -614,6 +614,7 @@ std::optional<Figures> runOnce(const Situation& s, const std::string& console,
         f.emplace_back("console cpu % of one core, last tenth of the window",
                        double(delta(pid, lastTenth, c1).cpuNs) / 1e7 / tenthSeconds);
         f.emplace_back("console VmRSS kB after the first tenth", double(firstTenth.rssKb));
+        f.emplace_back("console VmRSS kB at the last tenth's start", double(lastTenth.rssKb));
     }
     f.emplace_back("console wakeups per s (all threads)",
                    double(c.voluntary + c.involuntary) / seconds);

@@ -116,7 +116,8 @@ bool naturalLess(const std::string& a, const std::string& b) {
 std::vector<PortEntry> comEntries() {
     std::vector<PortEntry> entries;
     for (int n = 1; n <= comItemCount; ++n)
-        entries.push_back(PortEntry{"COM" + std::to_string(n), std::string(), std::string(), std::string()});
+        entries.push_back(
+            PortEntry{"COM" + std::to_string(n), std::string(), std::string(), std::string()});
     return entries;
 }
 

@@ -89,7 +89,14 @@ std::string linkReadoutText(bool open, double framesPerSecond, int refused,
         return "LINK no port open";
     std::string text =
         "LINK " + oneDecimal(framesPerSecond) + " fr/s  " + std::to_string(refused) + " bad\n";
-    text += ageMs ? "last frame " + secondsText(*ageMs) + " ago" : "no frame yet";
+    // Below half a second the age says only that frames flow: a text that holds still while
+    // telemetry comes at its usual rates, and repaints nothing.
+    if (!ageMs)
+        text += "no frame yet";
+    else if (*ageMs < 500)
+        text += "last frame < 0.5 s ago";
+    else
+        text += "last frame " + secondsText(*ageMs) + " ago";
     return text;
 }
 

@@ -37,8 +37,8 @@ DotPosition accelerationDot(int accelX, int accelY, int squareLeft, int squareTo
 std::vector<std::pair<int, std::string>> identityValues(const RobotState& state);
 
 // The link readout: "LINK <rate> fr/s  <refused> bad" over "last frame <age> s ago" while the
-// port is open (age one decimal; "no frame yet" before the first), "LINK no port open" when it
-// is closed.
+// port is open (age one decimal, "< 0.5 s" below half a second; "no frame yet" before the
+// first), "LINK no port open" when it is closed.
 std::string linkReadoutText(bool open, double framesPerSecond, int refused,
                             std::optional<int64_t> ageMs);
 // A duration for the log: "<seconds, one decimal> s".

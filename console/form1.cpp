@@ -338,7 +338,11 @@ void TForm1::createControls() {
                        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical "
                        "{ background: #003030; height: 12px; }")
             .arg(colorFromCode(clTeal).name()));
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // The log has a vertical scroll bar only: a line longer than the memo is wide (a port's
+    // by-id path, a reason it would not open) goes on in the next row, at a word or anywhere.
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // A cycle that repeats a command with its line every 50 ms must not grow the log for ever.
     Memo1->setMaximumBlockCount(logLines);
     for (const char* line : {"Initialising...", "system status: ready", "all systems go..."})
@@ -358,6 +362,8 @@ void TForm1::createControls() {
                                 .arg(colorFromCode(clLime).name()));
     ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ListBox1->setTextElideMode(Qt::ElideNone);
+    // Every row is one line of one height: a changed value lays out its own row, not the list.
+    ListBox1->setUniformItemSizes(true);
     for (const char* line : kListLines)
         ListBox1->addItem(QString::fromLatin1(line));
 

@@ -138,8 +138,10 @@ public:
     int64_t nowMs() const { return clock_.elapsed(); }
     // The log keeps this many lines, dropping the oldest.
     static constexpr int logLines = 3000;
-    // The readout and the identity list's values change at most this often.
+    // The readout changes at most this often, the identity list's values half as often: the
+    // gauges beside them show every frame, and repainting the list's rows costs the most.
     static constexpr int64_t healthShowMs = 500;
+    static constexpr int64_t identityShowMs = 1000;
 
     // RobotDisplay: what the reply decoder has the dashboard show.
     void showUnitDetected(int address, int argument) override;
@@ -214,7 +216,7 @@ private:
     QElapsedTimer clock_;
     LinkHealth linkHealth_;
     int64_t readoutShownAt_ = -healthShowMs;
-    int64_t identityShownAt_ = -healthShowMs;
+    int64_t identityShownAt_ = -identityShowMs;
     bool identityDirty_ = false;
     TForm2* Form2 = nullptr;
     // The button whose press began the knob drag; a move without it ends the drag.

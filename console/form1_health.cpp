@@ -56,7 +56,7 @@ void TForm1::linkHealthTick(bool cycleExpectsReply) {
     }
     if (now - readoutShownAt_ >= healthShowMs)
         showLinkReadout();
-    if (identityDirty_ && now - identityShownAt_ >= healthShowMs)
+    if (identityDirty_ && now - identityShownAt_ >= identityShowMs)
         showIdentityValues();
 }
 

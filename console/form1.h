@@ -194,6 +194,8 @@ private:
     void neutraliseDrive();
     // The stop frame after the write under way (bounded wait): never refused for being second.
     void sendStopFrameNow();
+    // A control's bounds as the knob's arithmetic takes them.
+    static KnobRect boundsOf(const QWidget* w);
     KnobGeometry padGeometry() const;
     // The keys whose release waits out kReleaseSettleMs, then their release as one.
     void settleKeyReleases();

@@ -7,14 +7,10 @@
 
 #include <QCheckBox>
 
-namespace {
-
-KnobRect boundsOf(const QWidget* w) {
+KnobRect TForm1::boundsOf(const QWidget* w) {
     const QRect g = w->geometry();
     return KnobRect{g.left(), g.top(), g.width(), g.height()};
 }
-
-} // namespace
 
 void TForm1::probeJoystick() {
     if (!joystick_)

@@ -67,10 +67,7 @@ bool takesText(const QWidget* w) {
 } // namespace
 
 KnobGeometry TForm1::padGeometry() const {
-    const QRect pad = Image3->geometry();
-    const QRect knob = Image5->geometry();
-    return knobGeometry(KnobRect{pad.left(), pad.top(), pad.width(), pad.height()},
-                        KnobRect{knob.left(), knob.top(), knob.width(), knob.height()});
+    return knobGeometry(boundsOf(Image3), boundsOf(Image5));
 }
 
 bool TForm1::driveLocked() const {
@@ -206,11 +203,7 @@ void TForm1::sendStopFrameNow() {
 
 void TForm1::neutraliseDrive() {
     knobDragging = false;
-    const QRect pad = Image3->geometry();
-    const QRect knob = Image5->geometry();
-    const KnobRect rest =
-        knobAtRest(KnobRect{pad.left(), pad.top(), pad.width(), pad.height()},
-                   KnobRect{knob.left(), knob.top(), knob.width(), knob.height()});
+    const KnobRect rest = knobAtRest(boundsOf(Image3), boundsOf(Image5));
     Image5->setGeometry(rest.left, rest.top, rest.width, rest.height);
     forgetHeldKeys();
     if (controller_)

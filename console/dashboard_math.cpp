@@ -83,6 +83,13 @@ std::string secondsText(int64_t ms) {
     return oneDecimal(double(ms) / 1000.0) + " s";
 }
 
+std::string linkSummaryText(const std::string& port, int telemetry, int otherReplies, int refused,
+                            int64_t openMs) {
+    return "link " + port + ": " + std::to_string(telemetry) + " telemetry frames and " +
+           std::to_string(otherReplies) + " other replies accepted, " + std::to_string(refused) +
+           " bad, in " + secondsText(openMs);
+}
+
 std::string linkReadoutText(bool open, double framesPerSecond, int refused,
                             std::optional<int64_t> ageMs) {
     if (!open)

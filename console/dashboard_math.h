@@ -43,5 +43,9 @@ std::string linkReadoutText(bool open, double framesPerSecond, int refused,
                             std::optional<int64_t> ageMs);
 // A duration for the log: "<seconds, one decimal> s".
 std::string secondsText(int64_t ms);
+// What a connection received, said on the console's standard error when it ends:
+// "link <port>: <n> telemetry frames and <m> other replies accepted, <refused> bad, in <t> s".
+std::string linkSummaryText(const std::string& port, int telemetry, int otherReplies, int refused,
+                            int64_t openMs);
 
 } // namespace dashboard

@@ -416,7 +416,7 @@ void TForm1::wireEvents() {
         linkClosed();
     });
     connection.setOnLinkOpened([this] { linkOpened(); });
-    connection.setOnChunk([this](ReplyKind kind, int address) { linkChunk(kind, address); });
+    connection.setOnReply([this](ReplyKind kind, int address) { linkReply(kind, address); });
     connection.setOnConnected([this] { Timer2->wake(); });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
@@ -454,6 +454,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     // Closing the main window ends the program; the panel cannot be closed on its own. The
     // robot gets the stop frame before the worker lets go of the line.
     connection.shutdown();
+    sayLinkSummary();
     QWidget::closeEvent(event);
     QCoreApplication::quit();
 }

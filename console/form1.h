@@ -129,7 +129,9 @@ public:
     // It rides on the command cycle's beat and wakes nothing of its own.
     void linkOpened();
     void linkClosed();
-    void linkChunk(ReplyKind kind, int address);
+    // One line on standard error of what the connection received, when it ends.
+    void sayLinkSummary();
+    void linkReply(ReplyKind kind, int address);
     void linkHealthTick(bool cycleExpectsReply);
     const LinkHealth& linkHealth() const { return linkHealth_; }
     // The identity list's caption of a row, as it reads at start.
@@ -220,6 +222,9 @@ private:
     int64_t readoutShownAt_ = -healthShowMs;
     int64_t identityShownAt_ = -identityShowMs;
     bool identityDirty_ = false;
+    // An LED command went out and no telemetry has reported the LEDs since: the command cycle
+    // polls for that report before it sends the command again.
+    bool ledReportAwaited_ = false;
     TForm2* Form2 = nullptr;
     // The button whose press began the knob drag; a move without it ends the drag.
     Qt::MouseButton knobButton_ = Qt::LeftButton;

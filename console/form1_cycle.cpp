@@ -41,8 +41,11 @@ bool TForm1::sendCycleFrame() {
         sendFrame(buildHardVersionQuery(frameBuffer, address));
         return true;
     }
-    if (CheckBox1->isChecked() && ledsDiffer(state)) {
+    // The LED command is repeated until the robot reports the LEDs asked for. A robot may report
+    // only when polled, so after an LED command the cycle polls until a report has come.
+    if (CheckBox1->isChecked() && ledsDiffer(state) && !ledReportAwaited_) {
         sendFrame(buildSetLeds(frameBuffer, address, ledBits(state.ledRequested)));
+        ledReportAwaited_ = true;
         appendLog(QStringLiteral("> led status change"));
         return false; // the robot answers an LED command with nothing of its own
     }
@@ -65,5 +68,6 @@ void TForm1::Shape1MouseUp(CircleShape* sender) {
     // Sent at once, whatever the port and the override box say; the engine refuses it while no
     // port is open.
     sendFrame(buildSetLeds(frameBuffer, unitAddress(), ledBits(state.ledRequested)));
+    ledReportAwaited_ = true;
     appendLog(QStringLiteral("> led status change"));
 }

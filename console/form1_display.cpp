@@ -64,6 +64,7 @@ void TForm1::showLineSensors(const RobotState& s) {
 }
 
 void TForm1::showLeds(const RobotState& s) {
+    ledReportAwaited_ = false; // the report the command cycle waits for
     CircleShape* const circles[4] = {Shape1, Shape2, Shape3, Shape4};
     QLabel* const texts[4] = {Label15, Label16, Label17, Label18};
     for (int k = 0; k < 4; ++k) {

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QListWidget>
 
+#include <cstdio>
+
 namespace {
 
 constexpr int kReadoutColour = clTeal;
@@ -30,13 +32,23 @@ void TForm1::linkOpened() {
 }
 
 void TForm1::linkClosed() {
+    sayLinkSummary();
     linkHealth_.portClosed();
     if (identityDirty_)
         showIdentityValues();
     showLinkReadout();
 }
 
-void TForm1::linkChunk(ReplyKind kind, int address) {
+void TForm1::sayLinkSummary() {
+    if (!linkHealth_.open())
+        return;
+    const std::string line = dashboard::linkSummaryText(
+        connection.portName.toStdString(), linkHealth_.telemetryAccepted(),
+        linkHealth_.repliesAccepted(), linkHealth_.refused(), nowMs() - linkHealth_.openedAt());
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void TForm1::linkReply(ReplyKind kind, int address) {
     const int64_t now = nowMs();
     if (kind == ReplyKind::Telemetry)
         identityDirty_ = true;

@@ -152,6 +152,7 @@ void PortConnection::runLinkWork() {
         pending_.pop_front();
         switch (work.code) {
         case LINK_OPENED:
+            decoder.resetStream(); // nothing of an earlier connection completes a frame
             showOpenedNotice();
             if (onLinkOpened_ && !shutDown_)
                 onLinkOpened_();
@@ -187,10 +188,7 @@ void PortConnection::showClosedNotice() {
 }
 
 void PortConnection::handleRobotData(Tserial_event* link) {
-    const bool open = portOpen.load();
-    const ReplyKind kind =
-        decoder.handleChunk(link->received_data(), link->received_count(), open, state_, display_);
-    if (open && onChunk_)
-        onChunk_(kind, kind == ReplyKind::None ? -1 : link->received_data()[1]);
+    decoder.handleChunk(link->received_data(), link->received_count(), portOpen.load(), state_,
+                        display_, onReply_);
     link->acknowledge_data();
 }

@@ -38,7 +38,7 @@ public:
     QString noticeText;
     ReplyDecoder decoder;
 
-    static constexpr int readChunk = 32;
+    static constexpr int readChunk = LinkReadSize;
 
     void Button1Click(); // connect
     // Lines for the log (Memo1), from the connect command: beside the message box of a port
@@ -66,10 +66,10 @@ public:
     // Run on the GUI thread once the opened notice has been dismissed: from then on the robot's
     // replies are read.
     void setOnLinkOpened(std::function<void()> hook) { onLinkOpened_ = std::move(hook); }
-    // Run on the GUI thread for every chunk decoded while the port is open, with what the
-    // decoder made of it (None: refused) and the address byte of an accepted reply, before it is
-    // acknowledged.
-    void setOnChunk(std::function<void(ReplyKind, int)> hook) { onChunk_ = std::move(hook); }
+    // Run on the GUI thread while the port is open for every frame decoded, with its kind and
+    // address byte, and for every run of bytes refused (None, address -1), in the order received,
+    // before the chunk that completed them is acknowledged.
+    void setOnReply(std::function<void(ReplyKind, int)> hook) { onReply_ = std::move(hook); }
     // Run on the GUI thread as soon as open_port has succeeded, before the worker reports
     // anything.
     void setOnConnected(std::function<void()> hook) { onConnected_ = std::move(hook); }
@@ -117,6 +117,6 @@ private:
     std::function<void()> onLinkClosed_;
     std::function<void()> onConnected_;
     std::function<void()> onLinkOpened_;
-    std::function<void(ReplyKind, int)> onChunk_;
+    std::function<void(ReplyKind, int)> onReply_;
     const ports::PortSource* portSource_ = nullptr;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // The link's health as the operator needs it: telemetry frames per second over the last two
-// seconds, the chunks refused since the port opened, the time since the last accepted telemetry
-// frame, and whether the robot has stopped answering.
+// seconds, the runs of bytes refused since the port opened, the time since the last accepted
+// telemetry frame, and whether the robot has stopped answering.
 //
 // The robot is lost when, with the port open and the command cycle sending frames that the
 // robot answers (version queries, drive-and-poll frames), no accepted reply of any kind from the
@@ -31,9 +31,9 @@ public:
     void portClosed();
     bool open() const { return open_; }
 
-    // One decoded chunk while the port is open: None is a refused chunk; fromUnit tells whether
-    // it carries the chosen unit's address. Returns Back when the unit answers again after it
-    // was lost.
+    // One item of the received stream while the port is open: a decoded frame, or None for a
+    // run of bytes refused; fromUnit tells whether a frame carries the chosen unit's address.
+    // Returns Back when the unit answers again after it was lost.
     std::optional<Change> chunk(ReplyKind kind, bool fromUnit, int64_t nowMs);
     // What the command cycle just sent: true for a frame the robot answers.
     void cycleSent(bool expectsReply, int64_t nowMs);
@@ -45,6 +45,10 @@ public:
     // been open for less than that).
     double telemetryRate(int64_t nowMs);
     int refused() const { return refused_; }
+    // Frames accepted since the port opened: telemetry, and the other replies.
+    int telemetryAccepted() const { return telemetryAccepted_; }
+    int repliesAccepted() const { return repliesAccepted_; }
+    int64_t openedAt() const { return openedAt_; }
     // Time since the last accepted telemetry frame; none before the first of this connection.
     std::optional<int64_t> telemetryAgeMs(int64_t nowMs) const;
 
@@ -59,4 +63,6 @@ private:
     std::optional<int64_t> lastTelemetryAt_;
     std::deque<int64_t> telemetryTimes_;
     int refused_ = 0;
+    int telemetryAccepted_ = 0;
+    int repliesAccepted_ = 0;
 };

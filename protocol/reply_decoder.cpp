@@ -42,29 +42,45 @@ void decodeTelemetry(const TelemetryFrame& frame, RobotState& state, RobotDispla
 } // namespace
 
 ReplyKind ReplyDecoder::handleChunk(const uint8_t* data, int count, bool portOpen,
-                                    RobotState& state, RobotDisplay& display) {
+                                    RobotState& state, RobotDisplay& display,
+                                    const ItemObserver& observer) {
     if (!portOpen) {
+        reader_.reset();
         return ReplyKind::None;
     }
-    const ReplyKind kind = recognizeChunk(data, count);
-    switch (kind) {
+    ReplyKind last = ReplyKind::None;
+    reader_.read(data, count);
+    while (const std::optional<StreamItem> item = reader_.next()) {
+        if (item->kind != ReplyKind::None) {
+            decodeFrame(*item, state, display);
+            last = item->kind;
+        }
+        if (observer)
+            observer(item->kind, item->kind == ReplyKind::None ? -1 : item->bytes[1]);
+    }
+    return last;
+}
+
+void ReplyDecoder::decodeFrame(const StreamItem& frame, RobotState& state, RobotDisplay& display) {
+    const uint8_t* b = frame.bytes.data();
+    switch (frame.kind) {
     case ReplyKind::None:
         break;
     case ReplyKind::UnitDetected:
-        display.showUnitDetected(data[1], data[3]);
+        display.showUnitDetected(b[1], b[3]);
         break;
     case ReplyKind::SoftVersion:
-        display.showSoftVersion(data[1], data[3]);
-        state.softVersion = data[3];
+        display.showSoftVersion(b[1], b[3]);
+        state.softVersion = b[3];
         break;
     case ReplyKind::HardVersion:
-        display.showHardVersion(data[1], data[3], unitTypeText(data[3]));
-        state.hardVersion = data[3];
+        display.showHardVersion(b[1], b[3], unitTypeText(b[3]));
+        state.hardVersion = b[3];
         break;
     case ReplyKind::Telemetry: {
-        TelemetryFrame frame;
-        std::memcpy(&frame, data, sizeof frame);
-        decodeTelemetry(frame, state, display);
+        TelemetryFrame telemetry;
+        std::memcpy(&telemetry, b, sizeof telemetry);
+        decodeTelemetry(telemetry, state, display);
         if (!autoZeroDone) {
             calibrateAccelerometer(state);
             autoZeroDone = true;
@@ -72,5 +88,4 @@ ReplyKind ReplyDecoder::handleChunk(const uint8_t* data, int count, bool portOpe
         break;
     }
     }
-    return kind;
 }

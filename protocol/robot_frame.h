@@ -60,6 +60,8 @@ static_assert(sizeof(TelemetryFrame) == 16);
 
 constexpr int TelemetryFrameSize = 16;
 constexpr int RobotFrameSize = 4;
+// The most bytes one read of the link delivers to the console.
+constexpr int LinkReadSize = 32;
 
 // Sum of bytes 3..14 of a 16-byte telemetry frame, modulo 256.
 uint8_t frameSum(const uint8_t* frame16);
@@ -86,11 +88,11 @@ int buildDrivePair(FrameBuffer& buffer, int address, int left, int right); // 8 
 // FC a right left: the right value comes first in this frame.
 int buildDriveAndPoll(FrameBuffer& buffer, int address, int left, int right);
 
-// What a received chunk holds. One chunk yields at most one frame, read from its first byte;
-// bytes after that frame are ignored and nothing carries over to the next chunk.
+// What a frame received from the robot is.
 enum class ReplyKind { None, UnitDetected, SoftVersion, HardVersion, Telemetry };
 
-// Recognises a chunk: FE with at least 4 bytes and code D8, EB or EC; or FC with code E5, at
-// least 16 bytes and a matching frame sum. Anything else (including a null pointer or a count
-// of zero or less) is None.
+// Recognises the frame at the start of data: FE with at least 4 bytes and code D8, EB or EC; or
+// FC with code E5, at least 16 bytes and a matching frame sum. Anything else (including a null
+// pointer or a count of zero or less) is None. Bytes after that frame are not looked at: the
+// FrameReader (frame_reader.h) finds every frame of a stream of reads.
 ReplyKind recognizeChunk(const uint8_t* data, int count);

@@ -7,11 +7,12 @@
 // goes to stderr.
 //
 // One thread, one poll() loop on the monotonic clock: it reads the console's frames from the
-// master side, lets the units act on them, advances the robot model in fixed 10 ms steps, queues
-// a telemetry frame every period, and writes the output queue one piece at a time with the
-// quiet gap between writes (or, during a flood, random bytes at the line's rate, with the gap
-// before and after it). Telemetry is sent on its own beat, whether or not the console polls;
-// the drive-and-poll frame only sets the drive values.
+// master side, lets the units act on them, advances the robot model in fixed 10 ms steps, and
+// writes the output queue one piece at a time, at least the gap apart (or, during a flood,
+// random bytes at the line's rate, with the gap before and after it). By default the unit
+// answers as a real one does: a telemetry frame for each drive-and-poll frame addressed to it
+// and a reply for each query, at once. With --period it sends telemetry on its own beat instead,
+// and the drive-and-poll frame only sets the drive values.
 
 #include "tools/sim/frame_parser.h"
 #include "tools/sim/line_faults.h"
@@ -321,6 +322,11 @@ void Simulator::handleFrames(const std::vector<RobotFrame>& frames) {
         for (const LogNote& n : outcome.notes) {
             note(n);
         }
+        if (options_.periodMs == 0 &&
+            std::find(outcome.polledUnits.begin(), outcome.polledUnits.end(), telemetryUnit_) !=
+                outcome.polledUnits.end()) {
+            queueTelemetry();
+        }
         for (const ReplyBytes& reply : outcome.replies) {
             // An answer identical to one still waiting is not queued twice (the console repeats
             // a query every 50 ms until it sees the answer); only a full queue loses one.
@@ -530,8 +536,14 @@ int Simulator::run() {
                           u.address, u.softVersion, u.hardVersion);
             list += text;
         }
-        logLine("units: %s; telemetry from %d every %d ms, gap %d ms, seed %u", list.c_str(),
-                units_[telemetryUnit_].address, options_.periodMs, options_.gapMs, options_.seed);
+        char telemetry[64] = "answering each poll";
+        if (options_.periodMs > 0)
+            std::snprintf(telemetry, sizeof telemetry, "every %d ms", options_.periodMs);
+        logLine("units: %s; telemetry from %d %s, gap %d ms, seed %u", list.c_str(),
+                units_[telemetryUnit_].address, telemetry, options_.gapMs, options_.seed);
+        // Lets another program's monotonic times be set against this log's.
+        logLine("monotonic clock at start: %.6f s",
+                std::chrono::duration<double>(startTime.time_since_epoch()).count());
     }
 
     const auto start = Clock::now();
@@ -547,7 +559,8 @@ int Simulator::run() {
         options_.dropAfterSeconds >= 0 ? std::optional(seconds(options_.dropAfterSeconds))
                                        : std::nullopt;
     auto modelTime = start;
-    auto nextTelemetry = start + period;
+    // Timed telemetry only; by default telemetry answers the polls.
+    auto nextTelemetry = options_.periodMs > 0 ? start + period : Clock::time_point::max();
     nextFlood_ = seconds(options_.floodEverySeconds);
     nextCheck_ = start + CheckInterval;
     int exitCode = 0;

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <signal.h>
 
 namespace {
@@ -31,7 +34,42 @@ protected:
     }
 };
 
+// A number the text gives before `what` (" telemetry frame(s) sent"), or -1.
+int numberBefore(const std::string& text, const std::string& what) {
+    std::smatch m;
+    return std::regex_search(text, m, std::regex("([0-9]+)" + what)) ? std::stoi(m[1]) : -1;
+}
+
 } // namespace
+
+TEST_F(DesktopHealth, EveryFrameOfARobotAnsweringEachPollIsAccepted) {
+    // The simulated robot answers each poll at once: its frames come about 50 ms apart, so the
+    // line is never quiet for the link's whole gap. A scan puts the units' replies between them.
+    startSim({"--units", "253,5,9"});
+    ASSERT_NO_FATAL_FAILURE(connectTyped());
+    ASSERT_NO_FATAL_FAILURE(clickPanel(kScanX, kScanY));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    ASSERT_NO_FATAL_FAILURE(clickPanel(kScanX, kScanY));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    ASSERT_NO_FATAL_FAILURE(clickPanel(kDisconnectX, kDisconnectY));
+    ASSERT_NO_FATAL_FAILURE(answerBox(kNoticeTitle, "Return"));
+    ASSERT_TRUE(sim_->stop());
+
+    // What the robot sent, and what the console says it accepted when the line closed.
+    const int sent = numberBefore(sim_->log(), " telemetry frame\\(s\\) sent");
+    std::ifstream file(outPath("console.log"));
+    const std::string said((std::istreambuf_iterator<char>(file)), {});
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(
+        said, m,
+        std::regex("link [^:]*: ([0-9]+) telemetry frames and ([0-9]+) other replies "
+                   "accepted, ([0-9]+) bad")))
+        << said;
+    ASSERT_GE(sent, 40) << sim_->log();
+    EXPECT_GE(std::stoi(m[1]) * 20, sent * 19) << "sent " << sent << "; " << m[0];
+    EXPECT_GE(std::stoi(m[2]), 2 + 2) << "versions and the units found: " << m[0];
+    EXPECT_EQ(std::stoi(m[3]), 0) << m[0];
+}
 
 TEST_F(DesktopHealth, ReadoutTurnsToTheWarningColourWhileTheRobotIsSilent) {
     startSim();

@@ -58,10 +58,17 @@ TEST_F(Cycle, LedCommandRepeatsWithItsLogLineUntilReported) {
     EXPECT_EQ(peer.read(60), Bytes({0xFE, 0xFD, 0xEA, 0x01}));
     EXPECT_EQ(form1.Shape1->penColor(), 16777215);
     EXPECT_EQ(form1.Shape2->penColor(), 8421504);
+    // A robot reports only when polled: the cycle polls until a report comes, and repeats the
+    // command after each report that still differs.
+    EXPECT_EQ(tick(), Bytes({0xFC, 0xFD, 100, 100}));
+    EXPECT_EQ(tick(), Bytes({0xFC, 0xFD, 100, 100}));
+    TelemetryBytes t;
+    receiveTelemetry(t); // the command was lost: LED1 still off
     EXPECT_EQ(tick(), Bytes({0xFE, 0xFD, 0xEA, 0x01}));
+    EXPECT_EQ(tick(), Bytes({0xFC, 0xFD, 100, 100}));
+    receiveTelemetry(t);
     EXPECT_EQ(tick(), Bytes({0xFE, 0xFD, 0xEA, 0x01}));
     EXPECT_EQ(countLog("> led status change"), 3);
-    TelemetryBytes t;
     t.leds = 0x01;
     receiveTelemetry(t);
     EXPECT_EQ(tick(), Bytes({0xFC, 0xFD, 100, 100}));

@@ -1,16 +1,20 @@
 #pragma once
-// The invariants of chunk recognition and decoding, checked from the outside for the fuzz targets.
+// The invariants of frame reading and decoding, checked from the outside for the fuzz targets.
 //
-// decodeChecked() runs one chunk through recognizeChunk and ReplyDecoder::handleChunk and compares
-// everything they do with what this file computes from the chunk's bytes alone (its own frame sum,
-// its own reply table, its own field arithmetic):
-//   - recognizeChunk gives the kind the bytes call for; handleChunk returns it, or None while the
-//     port is not marked open;
-//   - the display is called only for that kind, in the decoder's order, with the bytes of the
-//     chunk; each telemetry step sees exactly the fields written so far, and the others unchanged;
+// decodeChecked() runs one chunk through ReplyDecoder::handleChunk and compares everything it does
+// with what this file computes from the bytes alone (its own model of the stream, frame sum,
+// reply table and field arithmetic):
+//   - the frames decoded are the ones the stream calls for: each read's bytes after what an
+//     earlier read that filled the read size left unfinished, scanned from the front; a start
+//     byte followed by a whole frame that fits the rule is a frame, any other byte is skipped;
+//     nothing is carried past a read shorter than the read size, nor while the port is not open;
+//   - recognizeChunk gives the kind of the frame at a chunk's start and of each frame; the
+//     decoder tells the frames in order;
+//   - the display is called only for each frame's kind, in the decoder's order, with the bytes of
+//     that frame; each telemetry step sees exactly the fields written so far, the others unchanged;
 //   - the battery percentage shown lies in 0..100;
-//   - afterwards the RobotState differs from before only by the fields of a version reply or of a
-//     telemetry frame whose sum is good, and while the port is not marked open nothing changes.
+//   - afterwards the RobotState differs from before only by the fields of version replies and
+//     telemetry frames whose sum is good, and while the port is not marked open nothing changes.
 // A violation prints what failed and traps, which libFuzzer reports as a crash with its input.
 
 #include "protocol/reply_decoder.h"
@@ -21,6 +25,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #define FUZZ_CHECK(condition)                                                                      \
     do {                                                                                           \
@@ -245,63 +250,139 @@ private:
     int calls_ = 0;
 };
 
-// Decodes one chunk with every check above. count may be 0; data must hold count bytes.
-inline ReplyKind decodeChecked(ReplyDecoder& decoder, RobotState& state, const uint8_t* data,
-                               int count, bool portOpen) {
+// One frame the stream calls for: its first 16 bytes (a reply fills 4) and kind.
+struct ExpectedFrame {
     uint8_t head[16] = {};
-    std::memcpy(head, data, static_cast<size_t>(count < 16 ? count : 16));
-    const ReplyKind kind = expectedKind(head, count);
-    FUZZ_CHECK(recognizeChunk(data, count) == kind);
+    ReplyKind kind = ReplyKind::None;
+};
 
-    const ReplyKind acted = portOpen ? kind : ReplyKind::None;
-    const RobotState before = state;
-    const bool zeroDoneBefore = decoder.autoZeroDone;
-    CheckingDisplay display;
-    display.begin(head, acted, &state, before);
+// The stream as this file reads it: what a full read left unfinished, and the frames of a read.
+class StreamModel {
+public:
+    static constexpr int readSize = LinkReadSize;
 
-    FUZZ_CHECK(decoder.handleChunk(data, count, portOpen, state, display) == acted);
+    std::vector<ExpectedFrame> read(const uint8_t* data, int count, bool portOpen) {
+        std::vector<ExpectedFrame> frames;
+        if (!portOpen) {
+            carried_.clear();
+            return frames;
+        }
+        std::vector<uint8_t> bytes = carried_;
+        bytes.insert(bytes.end(), data, data + count);
+        carried_.clear();
+        const size_t end = bytes.size();
+        for (size_t i = 0; i < end;) {
+            const size_t need = bytes[i] == 0xFE ? 4 : bytes[i] == 0xFC ? 16 : 0;
+            if (need > 0 && i + need > end && count >= readSize) {
+                carried_.assign(bytes.begin() + long(i), bytes.end());
+                break;
+            }
+            ExpectedFrame f;
+            if (need > 0 && i + need <= end) {
+                std::memcpy(f.head, &bytes[i], need);
+                f.kind = expectedKind(f.head, int(need));
+            }
+            if (f.kind == ReplyKind::None) {
+                ++i;
+                continue;
+            }
+            frames.push_back(f);
+            i += need;
+        }
+        return frames;
+    }
 
+private:
+    std::vector<uint8_t> carried_;
+};
+
+// The state after one decoded frame, and whether the accelerometer has been zeroed by then.
+inline RobotState stateAfterFrame(const RobotState& before, const ExpectedFrame& f,
+                                  bool& zeroDone) {
     RobotState expected = before;
-    bool zeroDone = zeroDoneBefore;
-    int calls = 0;
-    switch (acted) {
+    switch (f.kind) {
     case ReplyKind::None:
-        break;
     case ReplyKind::UnitDetected:
-        calls = 1;
         break;
     case ReplyKind::SoftVersion:
-        expected.softVersion = head[3];
-        calls = 1;
+        expected.softVersion = f.head[3];
         break;
     case ReplyKind::HardVersion:
-        expected.hardVersion = head[3];
-        calls = 1;
+        expected.hardVersion = f.head[3];
         break;
     case ReplyKind::Telemetry:
-        expected = telemetryStateAfter(before, head, TelemetrySteps);
-        if (!zeroDoneBefore) {
+        expected = telemetryStateAfter(before, f.head, TelemetrySteps);
+        if (!zeroDone) {
             // The run's first accepted frame: the zero offsets become its raw readings.
-            expected.accelZeroX = head[10];
-            expected.accelZeroY = head[11];
-            expected.accelZeroZ = head[12];
+            expected.accelZeroX = f.head[10];
+            expected.accelZeroY = f.head[11];
+            expected.accelZeroZ = f.head[12];
         }
         zeroDone = true;
-        calls = TelemetrySteps;
         break;
     }
-    FUZZ_CHECK(display.calls() == calls);
-    FUZZ_CHECK(state == expected);
-    FUZZ_CHECK(decoder.autoZeroDone == zeroDone);
+    return expected;
+}
 
-    // The headline rule, stated on its own: the state moves only for a version reply or for a
-    // telemetry frame with a good sum, and never while the port is not marked open.
+inline int displayCallsFor(ReplyKind kind) {
+    return kind == ReplyKind::None ? 0 : kind == ReplyKind::Telemetry ? TelemetrySteps : 1;
+}
+
+// Decodes one chunk with every check above. count may be 0; data must hold count bytes.
+// Returns the number of frames decoded.
+inline int decodeChecked(ReplyDecoder& decoder, StreamModel& model, RobotState& state,
+                         const uint8_t* data, int count, bool portOpen) {
+    uint8_t head[16] = {};
+    std::memcpy(head, data, static_cast<size_t>(count < 16 ? count : 16));
+    FUZZ_CHECK(recognizeChunk(data, count) == expectedKind(head, count));
+    const std::vector<ExpectedFrame> frames = model.read(data, count, portOpen);
+    for (const ExpectedFrame& f : frames)
+        FUZZ_CHECK(recognizeChunk(f.head, f.kind == ReplyKind::Telemetry ? 16 : 4) == f.kind);
+
+    const RobotState before = state;
+    CheckingDisplay display;
+    size_t next = 0;
+    bool zeroDone = decoder.autoZeroDone;
+    RobotState frameBefore = state;
+    const auto beginFrame = [&] {
+        frameBefore = state;
+        if (next < frames.size())
+            display.begin(frames[next].head, frames[next].kind, &state, frameBefore);
+        else
+            display.begin(ExpectedFrame{}.head, ReplyKind::None, &state, frameBefore);
+    };
+    beginFrame();
+    const auto observe = [&](ReplyKind kind, int address) {
+        if (kind == ReplyKind::None) {
+            FUZZ_CHECK(address == -1);
+            FUZZ_CHECK(display.calls() == 0); // a skipped run shows nothing
+            return;
+        }
+        FUZZ_CHECK(next < frames.size());
+        const ExpectedFrame& f = frames[next];
+        FUZZ_CHECK(kind == f.kind && address == f.head[1]);
+        FUZZ_CHECK(display.calls() == displayCallsFor(f.kind));
+        FUZZ_CHECK(state == stateAfterFrame(frameBefore, f, zeroDone));
+        FUZZ_CHECK(decoder.autoZeroDone == zeroDone);
+        ++next;
+        beginFrame();
+    };
+
+    const ReplyKind last = decoder.handleChunk(data, count, portOpen, state, display, observe);
+    FUZZ_CHECK(next == frames.size());
+    FUZZ_CHECK(last == (frames.empty() ? ReplyKind::None : frames.back().kind));
+
+    // The headline rule, stated on its own: the state moves only for version replies and
+    // telemetry frames with a good sum, and never while the port is not marked open.
     if (!(state == before)) {
         FUZZ_CHECK(portOpen);
-        FUZZ_CHECK(kind == ReplyKind::SoftVersion || kind == ReplyKind::HardVersion ||
-                   kind == ReplyKind::Telemetry);
+        bool changing = false;
+        for (const ExpectedFrame& f : frames)
+            changing = changing || f.kind == ReplyKind::SoftVersion ||
+                       f.kind == ReplyKind::HardVersion || f.kind == ReplyKind::Telemetry;
+        FUZZ_CHECK(changing);
     }
-    return acted;
+    return int(frames.size());
 }
 
 } // namespace fuzz

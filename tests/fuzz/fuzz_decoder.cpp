@@ -1,4 +1,4 @@
-// libFuzzer target: chunk recognition and the reply decoder, one run of the console per input.
+// libFuzzer target: frame reading and the reply decoder, one run of the console per input.
 //
 // Input format: a sequence of records, each one control byte followed by the chunk's bytes.
 //   control bits 0..5  n; the chunk holds n mod 33 bytes (0..32, the largest read of the
@@ -18,6 +18,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReplyDecoder decoder;
+    fuzz::StreamModel model;
     RobotState state;
     size_t pos = 0;
     while (pos < size) {
@@ -35,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         if (calibrate)
             calibrateAccelerometer(state); // the button's work, on the GUI thread between chunks
-        fuzz::decodeChecked(decoder, state, chunk.get(), static_cast<int>(length), portOpen);
+        fuzz::decodeChecked(decoder, model, state, chunk.get(), static_cast<int>(length), portOpen);
     }
     return 0;
 }

@@ -63,6 +63,7 @@ struct Harness {
     int chunkCount = 0;
     int pendingCount = 0; // bytes of the chunk announced and not yet acknowledged, 0 when none
     ReplyDecoder decoder;
+    fuzz::StreamModel model;
     RobotState state;
     std::thread consumer;
 };
@@ -117,7 +118,7 @@ void consume(Harness& h) {
         FUZZ_CHECK(h.engine.received_count() == count);
         FUZZ_CHECK(std::memcmp(data, h.received + h.receivedCount - count,
                                static_cast<size_t>(count)) == 0);
-        fuzz::decodeChecked(h.decoder, h.state, data, count, true);
+        fuzz::decodeChecked(h.decoder, h.model, h.state, data, count, true);
         h.pendingCount = 0;
         ++h.chunkCount;
         h.changed.notify_all();

@@ -48,6 +48,11 @@ struct Recorder : RobotDisplay {
     }
 };
 
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 Bytes telemetry(uint8_t battery, uint8_t x, uint8_t y, uint8_t z) {
     Bytes f{0xFC, 0x09, 0xE5, battery, 0x05, 0x0A, 255, 50, 180, 7, x, y, z, 13, 14, 0};
     f[15] = frameSum(f.data());
@@ -125,6 +130,36 @@ TEST_F(Decoder, RejectedChunksChangeNothingAndShowNothing) {
     EXPECT_EQ(decoder.handleChunk(nullptr, 32, true, state, display), ReplyKind::None);
     EXPECT_TRUE(display.calls.empty());
     EXPECT_EQ(state, before);
+}
+
+TEST_F(Decoder, EveryFrameOfAChunkHasItsFullEffectInOrder) {
+    std::vector<std::pair<ReplyKind, int>> items;
+    const auto observe = [&items](ReplyKind kind, int address) {
+        items.push_back({kind, address});
+    };
+    Bytes chunk = telemetry(60, 130, 120, 200) + Bytes{0xFE, 0x07, 0xEB, 0x04, 0x00};
+    chunk.insert(chunk.end(), {0xFE, 0x08, 0xEC}); // cut by the pause: never decoded
+    EXPECT_EQ(decoder.handleChunk(chunk.data(), int(chunk.size()), true, state, display, observe),
+              ReplyKind::SoftVersion);
+    EXPECT_EQ(display.calls.size(), 9u + 1u);
+    EXPECT_EQ(display.calls.back(), "soft 7 4 -1");
+    EXPECT_EQ(state.softVersion, 4);
+    EXPECT_TRUE(decoder.autoZeroDone);
+    EXPECT_EQ(items,
+              (std::vector<std::pair<ReplyKind, int>>{
+                  {ReplyKind::Telemetry, 9}, {ReplyKind::SoftVersion, 7}, {ReplyKind::None, -1}}));
+
+    // A frame cut by the read's size is completed by the next chunk, unless the port closed
+    // in between.
+    const Bytes two = telemetry(61, 1, 2, 3) + telemetry(62, 1, 2, 3);
+    for (const bool closedBetween : {false, true}) {
+        display.calls.clear();
+        feed(Bytes(8, 0x00) + Bytes(two.begin(), two.begin() + 24));
+        if (closedBetween)
+            feed({}, false);
+        feed(Bytes(two.begin() + 24, two.end()));
+        EXPECT_EQ(display.calls.size(), closedBetween ? 9u : 18u);
+    }
 }
 
 } // namespace

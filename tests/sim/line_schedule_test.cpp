@@ -181,8 +181,8 @@ TEST(CommandLine, DefaultsAndEveryOption) {
     EXPECT_EQ(o.units[0].address, 253);
     EXPECT_EQ(o.units[0].softVersion, 3);
     EXPECT_EQ(o.units[0].hardVersion, 20);
-    EXPECT_EQ(o.periodMs, 100);
-    EXPECT_GT(o.gapMs, 50);
+    EXPECT_EQ(o.periodMs, 0); // telemetry answers each poll
+    EXPECT_EQ(o.gapMs, 0);    // a unit owes no pause between its frames
     EXPECT_LT(o.dropAfterSeconds, 0);
     EXPECT_LT(o.durationSeconds, 0);
 
@@ -258,7 +258,7 @@ TEST(CommandLine, RefusesWhatItCannotUse) {
         {"--address", "-1"},
         {"--address", "12x"},
         {"--address"},
-        {"--gap", "50"},
+        {"--gap", "-1"},
         {"--period", "0"},
         {"--noise", "1.5"},
         {"--split", "-0.1"},

@@ -1,5 +1,6 @@
 // The real zelk_robot_sim over its pseudo-terminal, seen from the console's side of the line.
 
+#include "protocol/frame_reader.h"
 #include "tools/sim/options.h"
 
 #include <gtest/gtest.h>
@@ -314,7 +315,8 @@ TEST(SimProcess, AnswersQueriesAndProbesAndSendsTelemetryInReadsOfTheirOwn) {
     const TempDir dir;
     ASSERT_FALSE(dir.path().empty());
     const std::string link = dir.path() + "/robot";
-    SimProcess sim({"--units", "253,7:4:21", "--link", link, "--log"}, true);
+    SimProcess sim(
+        {"--units", "253,7:4:21", "--link", link, "--log", "--period", "100", "--gap", "60"}, true);
     ASSERT_TRUE(sim.started());
     const std::string line = sim.firstLine();
     ASSERT_EQ(line.rfind(FirstLinePrefix, 0), 0u) << line;
@@ -365,8 +367,36 @@ TEST(SimProcess, AnswersQueriesAndProbesAndSendsTelemetryInReadsOfTheirOwn) {
     EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link outlived the simulator";
 }
 
+TEST(SimProcess, ByDefaultAnswersEachPollAndQueryAtOnceAndNothingElse) {
+    SimProcess sim({"--units", "253,7"});
+    ASSERT_TRUE(sim.started());
+    const int fd = openLikeTheConsole(devicePathFromFirstLine(sim.firstLine()));
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(readChunks(fd, 300).empty()) << "telemetry nobody polled for";
+
+    // Polls of the telemetry unit, a query between them, a poll of the other unit.
+    ASSERT_TRUE(writeAll(fd, {0xFC, 0xFD, 100, 100, 0xFE, 0xFD, 0xEB, 0x00, 0xFC, 0x07, 100, 100,
+                              0xFC, 0xFD, 120, 80}));
+    const std::vector<Chunk> chunks = readChunks(fd, 400);
+    close(fd);
+    ASSERT_FALSE(chunks.empty());
+
+    FrameReader reader(1 << 16); // the whole stream as one read
+    Bytes stream;
+    for (const Chunk& c : chunks)
+        stream.insert(stream.end(), c.bytes.begin(), c.bytes.end());
+    reader.read(stream.data(), int(stream.size()));
+    std::vector<std::pair<ReplyKind, int>> frames;
+    while (const auto item = reader.next())
+        frames.push_back({item->kind, item->kind == ReplyKind::None ? -1 : item->bytes[1]});
+    EXPECT_EQ(frames, (std::vector<std::pair<ReplyKind, int>>{{ReplyKind::Telemetry, 253},
+                                                              {ReplyKind::SoftVersion, 253},
+                                                              {ReplyKind::Telemetry, 253}}));
+    EXPECT_EQ(sim.terminate(), 0);
+}
+
 TEST(SimProcess, CommandsShowInTheTelemetry) {
-    SimProcess sim({"--seed", "3"});
+    SimProcess sim({"--seed", "3", "--period", "100", "--gap", "60"});
     ASSERT_TRUE(sim.started());
     const std::string path = devicePathFromFirstLine(sim.firstLine());
     ASSERT_FALSE(path.empty());
@@ -415,7 +445,7 @@ TEST(SimProcess, CommandsShowInTheTelemetry) {
 }
 
 TEST(SimProcess, ConsoleCanCloseAndReopenThePort) {
-    SimProcess sim({});
+    SimProcess sim({"--period", "100", "--gap", "60"});
     ASSERT_TRUE(sim.started());
     const std::string path = devicePathFromFirstLine(sim.firstLine());
     ASSERT_FALSE(path.empty());
@@ -472,7 +502,7 @@ TEST(SimProcess, DropAfterClosesTheLineUnderTheConsole) {
     const TempDir dir;
     ASSERT_FALSE(dir.path().empty());
     const std::string link = dir.path() + "/robot";
-    SimProcess sim({"--drop-after", "0.6", "--link", link});
+    SimProcess sim({"--drop-after", "0.6", "--link", link, "--period", "100", "--gap", "60"});
     ASSERT_TRUE(sim.started());
     const std::string path = devicePathFromFirstLine(sim.firstLine());
     ASSERT_FALSE(path.empty());
@@ -495,7 +525,8 @@ TEST(SimProcess, DropAfterClosesTheLineUnderTheConsole) {
 TEST(SimProcess, LineFaultsOnRequest) {
     {
         // Every frame split in two halves with a quiet gap, every sum wrong.
-        SimProcess sim({"--split", "1", "--bad-sum", "1", "--log"}, true);
+        SimProcess sim(
+            {"--split", "1", "--bad-sum", "1", "--log", "--period", "100", "--gap", "60"}, true);
         ASSERT_TRUE(sim.started());
         const std::string path = devicePathFromFirstLine(sim.firstLine());
         const int fd = openLikeTheConsole(path);
@@ -522,7 +553,8 @@ TEST(SimProcess, LineFaultsOnRequest) {
     }
     {
         // Noise before every frame, in reads of its own, never starting like a frame.
-        SimProcess sim({"--noise", "1", "--seed", "9", "--log"}, true);
+        SimProcess sim({"--noise", "1", "--seed", "9", "--log", "--period", "100", "--gap", "60"},
+                       true);
         ASSERT_TRUE(sim.started());
         const std::string path = devicePathFromFirstLine(sim.firstLine());
         const int fd = openLikeTheConsole(path);

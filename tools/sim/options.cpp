@@ -135,8 +135,8 @@ bool parseOptions(int argc, const char* const* argv, SimOptions& options, std::s
             if (!value(text)) {
                 return false;
             }
-            if (!parseInt(text, name == "--gap" ? 51 : 1, 60000, n)) {
-                return bad(name == "--gap" ? "expects milliseconds 51..60000"
+            if (!parseInt(text, name == "--gap" ? 0 : 1, 60000, n)) {
+                return bad(name == "--gap" ? "expects milliseconds 0..60000"
                                            : "expects milliseconds 1..60000");
             }
             (name == "--gap" ? options.gapMs : options.periodMs) = static_cast<int>(n);
@@ -273,11 +273,14 @@ Units:
                        telemetry (default the first unit)
 
 Line:
-  --period MS          telemetry period (default 100). Telemetry is sent on this beat whether
-                       or not the console polls.
-  --gap MS             least quiet time between any two writes (default 60, at least 51), so
-                       that the console, whose reads end after 50 ms without bytes, gets each
-                       frame in a read of its own
+  (default)            the unit answers at once, as a real one does: each drive-and-poll frame
+                       to the telemetry unit gets its telemetry frame, each query its reply,
+                       with no pause between them beyond what the line takes
+  --period MS          timed telemetry instead: a frame every MS milliseconds whether or not
+                       the console polls; drive-and-poll frames then only set the drive values
+  --gap MS             least quiet time between any two writes (default 0). Above 50 ms the
+                       console, whose reads end after 50 ms without bytes, gets each frame in a
+                       read of its own
   --link PATH          also make PATH a symbolic link to the device (e.g. /tmp/zelk-robot);
                        an old symbolic link there is replaced; removed on exit
   --drop-after S       after S seconds close the line (the console sees its port vanish) and exit
@@ -286,7 +289,7 @@ Line:
                        bytes as a chunk of their own (never beginning with FE or FC)
   --bad-sum RATE       fraction 0..1 of telemetry frames sent with a wrong frame sum
   --split RATE         fraction 0..1 of telemetry frames written in two halves, with the gap
-                       between them (the console loses such a frame)
+                       between them (with a gap above 50 ms the console loses such a frame)
   --flood MS           flood the line: every --flood-every seconds write random bytes back to
                        back at the line's rate (5760 bytes per second) for MS milliseconds; no
                        flood byte is FC or FE, so nothing in a flood is a frame. Telemetry and
@@ -316,6 +319,6 @@ SIGINT, SIGTERM and SIGHUP end the simulator cleanly.
 When it ends it prints, also with --quiet, the number of frames received and sent and a line
   line: G good whole telemetry frame(s), B with a bad sum, S split; N noise chunk(s);
         F flood(s) of Y byte(s)
-(on one line): G frames went out whole in one write with a right sum, each after the gap.
+(on one line): G frames went out whole in one write with a right sum.
 )";
 }

@@ -14,8 +14,8 @@ struct UnitOption {
 struct SimOptions {
     std::vector<UnitOption> units; // at least one after parsing
     int telemetryFrom = -1;        // address (at start) of the unit that sends telemetry; -1: first
-    int periodMs = 100;            // telemetry period
-    int gapMs = 60;                // least quiet time between two writes
+    int periodMs = 0;              // timed telemetry's period; 0: a frame answers each poll
+    int gapMs = 0;                 // least quiet time between two writes
     uint32_t seed = 1;
     double dropAfterSeconds = -1; // < 0: never
     double durationSeconds = -1;  // < 0: run until a signal

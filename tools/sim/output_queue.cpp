@@ -27,7 +27,8 @@ void OutputQueue::pushTelemetry(std::vector<Bytes> pieces) {
         return;
     }
     for (Item& item : items_) {
-        if (item.kind == OutputKind::Telemetry && item.next == 0) {
+        if (minGap_ > SimClock::duration::zero() && item.kind == OutputKind::Telemetry &&
+            item.next == 0) {
             item.pieces = std::move(pieces);
             return;
         }

@@ -3,9 +3,10 @@
 // least a minimum gap between any two writes. The console ends a read after 50 ms without bytes,
 // so with a gap above 50 ms each frame reaches the console in a read of its own.
 //
-// Order: first come, first written, except that a new telemetry frame takes the place of one
-// that still waits unwritten (stale readings are not worth sending), and a reply identical to
-// one that still waits is not queued twice. An item may consist of several pieces (a telemetry
+// Order: first come, first written, except that with a gap a new telemetry frame takes the place
+// of one that still waits unwritten (stale readings are not worth sending; without a gap nothing
+// waits, and each poll gets its own frame), and a reply identical to one that still waits is not
+// queued twice. An item may consist of several pieces (a telemetry
 // frame written in two halves); its pieces go out one after the other, each after the gap, with
 // nothing else between them. The queue holds at most a fixed number of items; beyond that new
 // replies and noise are dropped and counted.

@@ -111,6 +111,7 @@ FrameOutcome handleFrame(std::vector<Unit>& units, const RobotFrame& frame) {
         if (frame.start == StartByteTelemetry) {
             // Drive-and-poll: the right drive value comes first.
             setDrive(unit, frame.argument, frame.command, out, "drive-and-poll");
+            out.polledUnits.push_back(i);
         } else if (frame.start == StartByteCommand) {
             applyCommand(unit, frame, out);
         }

@@ -37,7 +37,8 @@ struct LogNote {
 struct FrameOutcome {
     std::vector<ReplyBytes> replies; // in unit order, each a 4-byte FE reply
     std::vector<LogNote> notes;
-    bool addressed = false; // at least one unit acted on the frame
+    bool addressed = false;          // at least one unit acted on the frame
+    std::vector<size_t> polledUnits; // indices of the units a drive-and-poll frame addressed
 };
 
 // A drive value as a unit keeps it: 0..200.

@@ -346,6 +346,7 @@ void Simulator::receive(Clock::time_point now) {
         const ssize_t n = read(line_.master, buffer, sizeof buffer);
         if (n > 0) {
             lastReceive_ = now;
+            watch_.heard();
             if (options_.logFrames) {
                 logLine("rx %s", hex(buffer, static_cast<size_t>(n)).c_str());
             }

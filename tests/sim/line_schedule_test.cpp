@@ -162,6 +162,20 @@ TEST(LineWatch, NoticesAReaderComingAndGoing) {
     EXPECT_EQ(watch.check(24, at(stalledAt + 2400)), Verdict::Nothing);
 }
 
+TEST(LineWatch, AReaderThatOnlyPollsIsThereUntilItFallsSilent) {
+    using Verdict = LineWatch::Verdict;
+    LineWatch watch(1000ms);
+    watch.heard(); // a poll, before anything was written
+    EXPECT_EQ(watch.check(0, at(0)), Verdict::ReaderCame);
+    EXPECT_EQ(watch.check(0, at(999)), Verdict::Nothing); // quiet, not yet given up
+    watch.heard();
+    EXPECT_EQ(watch.check(0, at(1500)), Verdict::Nothing);
+    EXPECT_EQ(watch.check(0, at(2499)), Verdict::Nothing);
+    EXPECT_EQ(watch.check(0, at(2500)), Verdict::ReaderGone);
+    EXPECT_FALSE(watch.readerPresent());
+    EXPECT_EQ(watch.check(0, at(9000)), Verdict::Nothing);
+}
+
 std::vector<const char*> args(std::initializer_list<const char*> list) {
     std::vector<const char*> v{"zelk_robot_sim"};
     v.insert(v.end(), list);

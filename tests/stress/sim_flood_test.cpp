@@ -95,8 +95,8 @@ TEST(SimFlood, Options) {
 // telemetry whole in between, and the summary counts what arrived.
 TEST(SimFlood, ProgramFloodsAtLineRateWithQuietAround) {
     using Clock = std::chrono::steady_clock;
-    stress::SimProcess sim(
-        {"--quiet", "--log", "--period", "100", "--flood", "300", "--flood-every", "0.5"});
+    stress::SimProcess sim({"--quiet", "--log", "--period", "100", "--gap", "60", "--flood", "300",
+                            "--flood-every", "0.5"});
     ASSERT_FALSE(sim.path().empty());
     const int fd = open(sim.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(fd, 0);

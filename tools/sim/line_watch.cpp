@@ -2,11 +2,14 @@
 
 LineWatch::Verdict LineWatch::check(size_t queued, Clock::time_point now) {
     const size_t expected = queuedBefore_ + writtenSince_;
+    const bool heard = heardSince_;
     writtenSince_ = 0;
-    if (queued < expected) {
-        // Somebody took bytes.
+    heardSince_ = false;
+    if (queued < expected || heard) {
+        // Somebody took bytes, or sent some.
         queuedBefore_ = queued;
         stalled_ = false;
+        lastSign_ = now;
         if (!present_) {
             present_ = true;
             return Verdict::ReaderCame;
@@ -15,6 +18,10 @@ LineWatch::Verdict LineWatch::check(size_t queued, Clock::time_point now) {
     }
     queuedBefore_ = queued;
     if (queued == 0) {
+        if (present_ && now - lastSign_ >= absentAfter_) {
+            present_ = false; // silent for a while, and nothing for it to take
+            return Verdict::ReaderGone;
+        }
         return Verdict::Nothing; // nothing written, nothing waiting: no news
     }
     if (present_) {

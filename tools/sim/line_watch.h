@@ -12,7 +12,9 @@
 // written is taken within milliseconds. When nothing has been taken for a while although bytes
 // wait, the reader is gone: the simulator then empties the queue and lifts the exclusive flag,
 // and while nobody reads it keeps emptying the queue at every check, so that a console that
-// connects finds at most the latest frame.
+// connects finds at most the latest frame. A robot that only answers writes nothing once the
+// console has gone; a connected console polls all the time, so a reader that has neither taken
+// nor sent anything for that while, with nothing waiting, is gone too.
 
 #include <chrono>
 #include <cstddef>
@@ -33,6 +35,8 @@ public:
 
     // Bytes just written to the line.
     void written(size_t count) { writtenSince_ += count; }
+    // Bytes just received from the reader.
+    void heard() { heardSince_ = true; }
     // queued: bytes now waiting in the device's input queue. After ReaderGone or Flush the
     // caller empties the queue.
     Verdict check(size_t queued, Clock::time_point now);
@@ -43,7 +47,9 @@ private:
     Clock::duration absentAfter_;
     size_t queuedBefore_ = 0;
     size_t writtenSince_ = 0;
+    bool heardSince_ = false;
     bool present_ = false;
+    Clock::time_point lastSign_{}; // the reader last took or sent bytes
     bool stalled_ = false;
     Clock::time_point stalledSince_{};
 };

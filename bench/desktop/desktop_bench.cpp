@@ -3,18 +3,21 @@
 // own Xvfb, console and simulator, lets start-up settle and then measures a fixed window:
 //
 //   idle   console up, no port open, nothing moves
-//   10fps  connected, telemetry every 100 ms
-//   19fps  connected, telemetry every 52 ms (the simulator's least gap, 51 ms, between writes)
-//   drag   connected at 10 frames/s while the left button holds the knob and the pointer goes
-//          round a circle inside the pad at a steady rate (one long-lived xdotool reading its
-//          commands from a pipe)
-//   10fps-unmapped  connected at 10 frames/s with the console's windows unmapped: every value
-//          is still decoded and set, nothing is painted (the cost of all but the painting)
+//   polled connected to a robot that answers each poll of the command cycle at once (about
+//          20 frames/s, the frames closer together than the link's quiet gap)
+//   10fps  connected, telemetry every 100 ms with a 60 ms gap between writes (a timed robot)
+//   19fps  connected, telemetry every 52 ms with a 51 ms gap between writes
+//   100fps connected, free-running telemetry every 10 ms, no gap: the line is never quiet
+//   drag   connected to the polled robot while the left button holds the knob and the pointer
+//          goes round a circle inside the pad at a steady rate (one long-lived xdotool reading
+//          its commands from a pipe)
+//   polled-unmapped  connected to the polled robot with the console's windows unmapped: every
+//          value is still decoded and set, nothing is painted (the cost of all but the painting)
 //   led-flood  connected to a unit whose LEDs are never reported as asked (the line's telemetry
-//          comes from another unit), after one click on LED1: the cycle repeats the LED command
-//          with its log line every 50 ms. Also prints the CPU of the window's first and last
-//          tenths and the memory at its start and end, so that a long run shows whether the cost
-//          grows (run it alone with --only led-flood --seconds 600)
+//          comes from another unit, every 100 ms), after one click on LED1: the cycle repeats
+//          the LED command with its log line after every report. Also prints the CPU of the
+//          window's first and last tenths and the memory at its start and end, so that a long
+//          run shows whether the cost grows (run it alone with --only led-flood --seconds 600)
 //
 // Figures are differences of /proc readings at the window's start and end: CPU time on all
 // threads from task/*/schedstat (ns; /proc/PID/stat's 10 ms ticks beside it as a check), context
@@ -23,7 +26,8 @@
 // interleaved (A B A B ...) so that the machine's noise falls on all of them alike.
 //
 //   desktop_bench [--seconds N] [--runs R] [--settle S] [--moves M]
-//                 [--only idle,10fps,19fps,drag,10fps-unmapped,led-flood] [--shot FILE.png]
+//                 [--only idle,polled,10fps,19fps,100fps,drag,polled-unmapped,led-flood]
+//                 [--shot FILE.png]
 //                 [CONSOLE [CONSOLE2 ...]]
 //
 // The figures print; nothing passes or fails on time.
@@ -429,19 +433,25 @@ struct Situation {
 
 const std::vector<Situation> kSituations = {
     {"idle", "console up, no port open, nothing moves", false, {}, false},
-    {"10fps", "connected, telemetry every 100 ms", true, {}, false},
+    {"polled", "connected, the robot answering each poll at once", true, {}, false},
+    {"10fps",
+     "connected, telemetry every 100 ms, gap 60 ms",
+     true,
+     {"--period", "100", "--gap", "60"},
+     false},
     {"19fps", "connected, telemetry every 52 ms", true, {"--period", "52", "--gap", "51"}, false},
-    {"drag", "connected at 10 frames/s, knob dragged round the pad", true, {}, true},
-    {"10fps-unmapped",
-     "connected at 10 frames/s, windows unmapped, nothing painted",
+    {"100fps", "connected, telemetry every 10 ms, no gap", true, {"--period", "10"}, false},
+    {"drag", "connected to the polled robot, knob dragged round the pad", true, {}, true},
+    {"polled-unmapped",
+     "connected to the polled robot, windows unmapped, nothing painted",
      true,
      {},
      false,
      true},
     {"led-flood",
-     "connected, LED1 asked for and never reported: the LED command every 50 ms",
+     "connected, LED1 asked for and never reported: the LED command after every report",
      true,
-     {"--units", "7,253", "--telemetry-from", "7"},
+     {"--units", "7,253", "--telemetry-from", "7", "--period", "100"},
      false,
      false,
      true},
@@ -708,7 +718,8 @@ int main(int argc, char** argv) {
         std::fprintf(
             stderr,
             "usage: %s [--seconds N (60)] [--runs R (3)] [--settle S (3)] [--moves M "
-            "(40 per s)] [--only idle,10fps,19fps,drag,10fps-unmapped,led-flood] [--shot FILE.png "
+            "(40 per s)] [--only idle,polled,10fps,19fps,100fps,drag,polled-unmapped,led-flood] "
+            "[--shot FILE.png "
             "(during the first drag run)] [CONSOLE ...]\n",
             argv[0]);
         return 2;

@@ -148,18 +148,6 @@ TEST_F(Decoder, EveryFrameOfAChunkHasItsFullEffectInOrder) {
     EXPECT_EQ(items,
               (std::vector<std::pair<ReplyKind, int>>{
                   {ReplyKind::Telemetry, 9}, {ReplyKind::SoftVersion, 7}, {ReplyKind::None, -1}}));
-
-    // A frame cut by the read's size is completed by the next chunk, unless the port closed
-    // in between.
-    const Bytes two = telemetry(61, 1, 2, 3) + telemetry(62, 1, 2, 3);
-    for (const bool closedBetween : {false, true}) {
-        display.calls.clear();
-        feed(Bytes(8, 0x00) + Bytes(two.begin(), two.begin() + 24));
-        if (closedBetween)
-            feed({}, false);
-        feed(Bytes(two.begin() + 24, two.end()));
-        EXPECT_EQ(display.calls.size(), closedBetween ? 9u : 18u);
-    }
 }
 
 } // namespace

@@ -98,14 +98,4 @@ TEST(FrameReader, EveryWholeFrameOfTheReadsInOrder) {
     }
 }
 
-TEST(FrameReader, AnUnfinishedFrameWaitsForTheNextReadUnlessTheStreamStartsAnew) {
-    const Bytes full = Bytes(20, 0x11) + part(telemetry(4), 0, 12);
-    FrameReader reader(32);
-    EXPECT_EQ(readAll({full}, reader), std::vector<std::string>{"bad20"});
-    EXPECT_EQ(reader.pending(), 12);
-    reader.reset(); // the port closed and opened again
-    EXPECT_EQ(readAll({part(telemetry(4), 12, 16)}, reader), std::vector<std::string>{"bad4"});
-    EXPECT_EQ(reader.pending(), 0);
-}
-
 } // namespace

@@ -21,13 +21,13 @@ std::optional<LinkHealth::Change> LinkHealth::chunk(ReplyKind kind, bool fromUni
         ++refused_;
         return std::nullopt;
     }
-    if (kind != ReplyKind::Telemetry)
-        ++repliesAccepted_;
     if (kind == ReplyKind::Telemetry) {
         ++telemetryAccepted_;
         lastTelemetryAt_ = nowMs;
         telemetryTimes_.push_back(nowMs);
         forgetBefore(nowMs);
+    } else {
+        ++repliesAccepted_;
     }
     if (!fromUnit)
         return std::nullopt;

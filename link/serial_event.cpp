@@ -227,7 +227,8 @@ void Tserial_event::set_last_words(const uint8_t* bytes, int length) {
 }
 
 bool Tserial_event::write_last_words() const noexcept {
-    static_assert(std::atomic<int>::is_always_lock_free && std::atomic<uint64_t>::is_always_lock_free,
+    static_assert(std::atomic<int>::is_always_lock_free &&
+                      std::atomic<uint64_t>::is_always_lock_free,
                   "a signal handler may use only lock-free atomics");
     const int fd = last_words_port_.load(std::memory_order_acquire);
     const uint64_t word = last_words_.load(std::memory_order_acquire);

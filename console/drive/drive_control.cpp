@@ -242,6 +242,7 @@ void DriveControl::apply(Then then, const DriveInput& in, DriveAnswer& out) {
             takeKeyOutcome(keyOutcome, out);
         break;
     case Then::ControllerHeld:
+        controllerDeflected_ = false; // its reading drives nothing
         out.holdController = true;
         out.gauges = DriveGauges{};
         break;

@@ -132,6 +132,8 @@ int Tserial_event::open_port(const char* name, int rate_, int parity_, uint8_t d
         e.reset();
     worker_exited_.reset();
     posted_chunk_.store(read_chunk.load(std::memory_order_acquire), std::memory_order_release);
+    // Before the worker exists: once it runs, only it touches port (and clears this first).
+    last_words_port_.store(port, std::memory_order_release);
     try {
         thread = std::thread(&Tserial_event::worker_loop, this);
     } catch (const std::system_error&) {
@@ -139,7 +141,6 @@ int Tserial_event::open_port(const char* name, int rate_, int parity_, uint8_t d
         return OPEN_ERR_DEVICE; // no worker, no port: the port is not usable
     }
     thread_known_ = true;
-    last_words_port_.store(port, std::memory_order_release);
     return OPEN_OK;
 }
 

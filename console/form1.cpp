@@ -107,7 +107,8 @@ TForm1::TForm1(Tserial_event& link, MessageBoxService& boxes, JoystickDevice* jo
       // Registers the link-event callback with the engine.
       connection(link, boxes, state, *this), portOpen(connection.portOpen),
       portName(connection.portName), portRate(connection.portRate),
-      noticeText(connection.noticeText), link_(link), boxes_(boxes), joystick_(joystick) {
+      noticeText(connection.noticeText), driveActive(drive.driveActive()),
+      knobDragging(drive.knobDragging()), link_(link), boxes_(boxes), joystick_(joystick) {
     setObjectName("Form1");
     setWindowTitle("ZELK controll");
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -386,10 +387,8 @@ void TForm1::wireEvents() {
                 [this, pad](QPoint p, Qt::MouseButton b) { knobPressed(pad, p.x(), p.y(), b); });
         connect(pad, &TransparentPicture::mouseMoved, this,
                 [this, pad](QPoint p, Qt::MouseButtons b) { knobMoved(pad, p.x(), p.y(), b); });
-        connect(pad, &TransparentPicture::mouseReleased, this, [this, pad](QPoint p) {
-            if (knobDragging || !driveLocked())
-                Image5MouseUp(pad, p.x(), p.y());
-        });
+        connect(pad, &TransparentPicture::mouseReleased, this,
+                [this, pad](QPoint p) { Image5MouseUp(pad, p.x(), p.y()); });
     }
     for (CircleShape* led : {Shape1, Shape2, Shape3, Shape4})
         connect(led, &CircleShape::released, this, [this, led] { Shape1MouseUp(led); });

@@ -6,8 +6,7 @@
 
 #include "console/beat_timer.h"
 #include "console/drive/controller_drive.h"
-#include "console/drive/key_drive.h"
-#include "console/drive/knob_drive.h"
+#include "console/drive/drive_control.h"
 #include "console/port_connection.h"
 #include "protocol/link_health.h"
 #include "protocol/reply_decoder.h"
@@ -45,7 +44,7 @@ public:
     ~TForm1() override;
 
     // The connection panel, set once it exists (it is created right after this window).
-    void setPanel(TForm2* panel) { Form2 = panel; }
+    void setPanel(TForm2* panel);
     TForm2* panel() const { return Form2; }
 
     // Link settings and flag (kept by the connection, named as the window's own values).
@@ -59,9 +58,10 @@ public:
     FrameBuffer frameBuffer{};
     int32_t scanAddress = 0;
 
-    // Drive control state.
-    bool driveActive = false;
-    bool knobDragging = false;
+    // Drive control: who drives is decided in one place; the window carries its answers out.
+    DriveControl drive;
+    const bool& driveActive;
+    const bool& knobDragging;
     bool joystickPresent = false;
 
     // Display state that lives for the whole run.
@@ -90,13 +90,22 @@ public:
     void CheckBox2Click();
 
     // The stop key: one stop frame at once (after the write under way, never dropped), the knob
-    // at rest, neutral values and gauges, a knob drag and held keys ended, a deflected
-    // controller held at neutral until it has been centred; one line in the log. With the port
-    // closed, the same without the frame.
+    // at rest, neutral values and gauges, a knob drag and held keys ended (they drive again only
+    // when released and pressed anew), a deflected controller held at neutral until it has been
+    // centred; one line in the log. With the port closed, the same without the frame.
     void stopDriving();
+    // The same for an exception that escaped a handler, before its box comes up; no log line.
+    void stopForFault();
+    // The unit at address is no longer the one driven (another unit chosen, or its address
+    // reassigned): while anything drives, it gets the stop frame and every source lets go, as
+    // for the stop key; nothing moves the robot then until the operator drives anew.
+    void leaveUnit(int address);
+    // CSpinEdit1's value changed from previousAddress: the unit left, and the stop frame a crash
+    // puts on the line goes to the new unit from now on.
+    void chosenUnitChanged(int previousAddress);
     // True while no source may drive ("engines manual override" unchecked).
     bool driveLocked() const;
-    bool keysDriving() const { return keyDrive_.active(); }
+    bool keysDriving() const { return drive.keysDriving(); }
 
     // Ends a knob drag that ends other than by a release over the knob, exactly as the release
     // does (knob at rest, one stop frame, driveLeft = driveRight = 100, neutral gauges). Nothing
@@ -105,10 +114,9 @@ public:
     // message box, when the link closes, and for a move that no longer holds the button that
     // began the drag.
     void endKnobDrag();
-    // Ends keyboard driving as the release of the last key does (one stop frame, neutral values
-    // and gauges). Nothing while no driving key is held.
-    void endKeyDrive();
-    // Both of the above: whatever takes the pointer or the keyboard away.
+    // Whatever takes the pointer or the keyboard away: a knob drag ends as above, driving keys
+    // stop as the release of the last key does (one stop frame, neutral values and gauges), and
+    // keys held drive again only when released and pressed anew.
     void endManualDrive();
     // The pad's and the knob's mouse events as the widgets deliver them, buttons included.
     void knobPressed(QWidget* sender, int x, int y, Qt::MouseButton button);
@@ -188,21 +196,22 @@ protected:
 private:
     void createControls();
     void wireEvents();
-    void applyDriveAction(const DriveAction& action);
-    void applyKnobOutcome(const KnobOutcome& outcome);
-    void applyKeyOutcome(const KeyOutcome& outcome);
-    // Drive values 100/100, the knob at rest, neutral gauges, every source let go of without a
-    // frame; the controller held at neutral.
-    void neutraliseDrive();
+    // An event for the drive, with the pad's and the knob's bounds as they are now.
+    DriveInput driveInput(DriveEvent event) const;
+    // The drive's answer moved into place: the frame (a stop to stopAddress), the knob, the
+    // gauges, the cycle's values, the controller's hold, the settle wait of released keys.
+    void carryOut(const DriveAnswer& answer);
+    void carryOut(const DriveAnswer& answer, int stopAddress);
+    // A driving key's event, as the drive takes it; true when it was the drive's.
+    bool passKey(DriveEvent event, QKeyEvent* key);
+    // The main window has the keyboard and no text control has the focus.
+    bool onDashboard() const;
     // The stop frame after the write under way (bounded wait): never refused for being second.
-    void sendStopFrameNow();
+    void sendStopFrameNow(int address);
+    // The engine's last words (what a crash writes on the line): the chosen unit's stop frame.
+    void keepLastWords();
     // A control's bounds as the knob's arithmetic takes them.
     static KnobRect boundsOf(const QWidget* w);
-    KnobGeometry padGeometry() const;
-    // The keys whose release waits out kReleaseSettleMs, then their release as one.
-    void settleKeyReleases();
-    // Lets go of the held keys without a frame (another source takes over, or a stop).
-    void forgetHeldKeys();
     // One frame of the command cycle; true when it is one the robot answers.
     bool sendCycleFrame();
     void showLinkReadout();
@@ -213,10 +222,7 @@ private:
     MessageBoxService& boxes_;
     JoystickDevice* joystick_;
     std::unique_ptr<ControllerDrive> controller_;
-    KeyDrive keyDrive_;
-    uint8_t releasing_ = 0; // driving keys released, not yet counted
-    bool releaseFullTravel_ = false;
-    QTimer* releaseTimer_ = nullptr;
+    QTimer* releaseTimer_ = nullptr; // the settle wait of released keys
     QElapsedTimer clock_;
     LinkHealth linkHealth_;
     int64_t readoutShownAt_ = -healthShowMs;

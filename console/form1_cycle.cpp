@@ -50,9 +50,7 @@ bool TForm1::sendCycleFrame() {
         return false; // the robot answers an LED command with nothing of its own
     }
     // With the drive switched off the robot is told to stand still, whatever is stored.
-    const bool locked = driveLocked();
-    sendFrame(buildDriveAndPoll(frameBuffer, address, locked ? 100 : state.driveLeft,
-                                locked ? 100 : state.driveRight));
+    sendFrame(buildDriveAndPoll(frameBuffer, address, drive.cycleLeft(), drive.cycleRight()));
     return true;
 }
 

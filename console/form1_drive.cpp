@@ -19,35 +19,18 @@ void TForm1::probeJoystick() {
     joystickPresent = controller_->probe();
 }
 
-void TForm1::applyDriveAction(const DriveAction& action) {
-    const int address = unitAddress();
-    switch (action.send) {
-    case DriveSend::DrivePair:
-        sendFrame(buildDrivePair(frameBuffer, address, action.leftValue, action.rightValue));
-        break;
-    case DriveSend::Stop:
-        sendFrame(buildStop(frameBuffer, address));
-        break;
-    case DriveSend::None:
-        break;
-    }
-    const DriveGauges& g = action.gauges;
-    CGauge2->setProgress(g.CGauge2);
-    CGauge3->setProgress(g.CGauge3);
-    CGauge5->setProgress(g.CGauge5);
-    CGauge4->setProgress(g.CGauge4);
-    CGauge11->setProgress(g.CGauge11);
-    CGauge12->setProgress(g.CGauge12);
+DriveInput TForm1::driveInput(DriveEvent event) const {
+    DriveInput in;
+    in.event = event;
+    in.pad = boundsOf(Image3);
+    in.knob = boundsOf(Image5);
+    return in;
 }
 
-void TForm1::applyKnobOutcome(const KnobOutcome& outcome) {
-    Image5->setGeometry(outcome.knob.left, outcome.knob.top, outcome.knob.width,
-                        outcome.knob.height);
-    if (outcome.setDrive) {
-        state.driveLeft = outcome.driveLeft;
-        state.driveRight = outcome.driveRight;
-    }
-    applyDriveAction(outcome.action);
+void TForm1::setPanel(TForm2* panel) {
+    Form2 = panel;
+    if (Form2)
+        keepLastWords(); // the chosen unit is known from now on
 }
 
 KnobSender TForm1::knobSender(QWidget* sender) const {
@@ -55,28 +38,32 @@ KnobSender TForm1::knobSender(QWidget* sender) const {
 }
 
 void TForm1::Image5MouseDown(QWidget* sender, int x, int y) {
-    applyKnobOutcome(knobPress(boundsOf(Image3), boundsOf(Image5), knobSender(sender), x, y,
-                               knobDragging, driveActive));
+    DriveInput in = driveInput(DriveEvent::KnobPress);
+    in.sender = knobSender(sender);
+    in.x = x;
+    in.y = y;
+    carryOut(drive.handle(in));
 }
 
 void TForm1::Image3MouseMove(QWidget* sender, int x, int y) {
-    applyKnobOutcome(knobMove(boundsOf(Image3), boundsOf(Image5), knobSender(sender), x, y,
-                              knobDragging, driveActive));
+    DriveInput in = driveInput(DriveEvent::KnobMove);
+    in.sender = knobSender(sender);
+    in.x = x;
+    in.y = y;
+    carryOut(drive.handle(in));
 }
 
 void TForm1::Image5MouseUp(QWidget*, int, int) {
-    applyKnobOutcome(knobRelease(boundsOf(Image3), boundsOf(Image5), knobDragging));
+    // The release looks at neither the sender nor the position.
+    carryOut(drive.handle(driveInput(DriveEvent::KnobRelease)));
 }
 
 void TForm1::endKnobDrag() {
     if (knobDragging)
-        Image5MouseUp(Image5, 0, 0); // the release looks at neither the sender nor the position
+        Image5MouseUp(Image5, 0, 0);
 }
 
 void TForm1::knobPressed(QWidget* sender, int x, int y, Qt::MouseButton button) {
-    if (driveLocked())
-        return;
-    forgetHeldKeys(); // the knob takes over from the keys, with no stop frame between
     if (!knobDragging)
         knobButton_ = button;
     Image5MouseDown(sender, x, y);
@@ -97,21 +84,12 @@ void TForm1::Timer3Timer() {
     options.swapXY = Form2->CheckBox4->isChecked();
     options.negateX = Form2->CheckBox3->isChecked();
     options.negateY = Form2->CheckBox2->isChecked();
-    if (driveLocked())
-        controller_->holdAtNeutral();
-    bool active = driveActive;
-    const std::optional<DriveAction> action = controller_->tick(options, active);
+    DriveInput in = driveInput(DriveEvent::ControllerTick);
+    in.tick.driveActive = driveActive;
+    const std::optional<DriveAction> action = controller_->tick(options, in.tick.driveActive);
     if (!action)
         return;
-    if (keyDrive_.active()) {
-        // The keys drive: a controller at rest stays out of it, one leaving its dead zone takes
-        // over with its own pair and the cycle goes back to neutral values.
-        if (!controller_->deflected())
-            return;
-        forgetHeldKeys();
-        state.driveLeft = 100;
-        state.driveRight = 100;
-    }
-    driveActive = active;
-    applyDriveAction(*action);
+    in.tick.action = *action;
+    in.tick.deflected = controller_->deflected();
+    carryOut(drive.handle(in));
 }

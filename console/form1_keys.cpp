@@ -1,5 +1,5 @@
 // The keyboard: the stop key from any window of the console, driving with the arrows and
-// W A S D, and the drive's enable ("engines manual override").
+// W A S D, the drive's enable ("engines manual override"), and the drive's answers carried out.
 
 #include "console/form1.h"
 #include "console/widgets/bar_gauge.h"
@@ -66,12 +66,13 @@ bool takesText(const QWidget* w) {
 
 } // namespace
 
-KnobGeometry TForm1::padGeometry() const {
-    return knobGeometry(boundsOf(Image3), boundsOf(Image5));
-}
-
 bool TForm1::driveLocked() const {
     return !CheckBox2->isChecked();
+}
+
+bool TForm1::onDashboard() const {
+    return QApplication::activeWindow() == this && !QApplication::activePopupWidget() &&
+           !takesText(QApplication::focusWidget());
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -95,139 +96,127 @@ bool TForm1::FormKeyDown(QKeyEvent* event) {
             stopDriving();
         return true;
     }
-    if (QApplication::activeWindow() != this || QApplication::activePopupWidget() ||
-        takesText(QApplication::focusWidget()))
-        return false;
-    KeyOutcome outcome;
     if (event->key() == Qt::Key_Shift) {
-        if (keyDrive_.setFullTravel(true, padGeometry(), driveActive, outcome))
-            applyKeyOutcome(outcome);
+        if (onDashboard())
+            passKey(DriveEvent::ShiftChange, event);
         return false; // Shift stays everybody's modifier
     }
-    const std::optional<DriveKey> driveKey = driveKeyOf(event->key());
-    if (!driveKey)
-        return false;
-    const uint8_t bit = uint8_t(1u << unsigned(*driveKey));
-    if (releasing_ & bit) {
-        releasing_ &= uint8_t(~bit); // the release was half of an auto-repeat
-        return true;
-    }
-    // One source at a time: keys pressed while the knob or the controller drives do nothing.
-    const bool otherSourceDrives = knobDragging || (controller_ && controller_->deflected());
-    if (event->isAutoRepeat() || driveLocked() || otherSourceDrives)
-        return true;
-    const bool fullTravel = event->modifiers() & Qt::ShiftModifier;
-    if (keyDrive_.press(*driveKey, fullTravel, padGeometry(), driveActive, outcome))
-        applyKeyOutcome(outcome);
-    return true;
+    return passKey(DriveEvent::KeyPress, event);
 }
 
 bool TForm1::FormKeyUp(QKeyEvent* event) {
-    if (!keyDrive_.active())
-        return false;
-    KeyOutcome outcome;
     if (event->key() == Qt::Key_Shift) {
-        if (keyDrive_.setFullTravel(false, padGeometry(), driveActive, outcome))
-            applyKeyOutcome(outcome);
+        passKey(DriveEvent::ShiftChange, event);
         return false;
     }
-    const std::optional<DriveKey> driveKey = driveKeyOf(event->key());
-    if (!driveKey || !(keyDrive_.heldMask() & (1u << unsigned(*driveKey))))
-        return false;
-    if (event->isAutoRepeat())
-        return true;
-    releasing_ |= uint8_t(1u << unsigned(*driveKey));
-    releaseFullTravel_ = event->modifiers() & Qt::ShiftModifier;
-    if (!releaseTimer_) {
-        releaseTimer_ = new QTimer(this);
-        releaseTimer_->setSingleShot(true);
-        releaseTimer_->setInterval(kReleaseSettleMs);
-        connect(releaseTimer_, &QTimer::timeout, this, [this] { settleKeyReleases(); });
+    return passKey(DriveEvent::KeyRelease, event);
+}
+
+bool TForm1::passKey(DriveEvent kind, QKeyEvent* event) {
+    DriveInput in = driveInput(kind);
+    if (kind == DriveEvent::ShiftChange) {
+        in.shift = event->type() == QEvent::KeyPress;
+    } else {
+        const std::optional<DriveKey> key = driveKeyOf(event->key());
+        if (!key)
+            return false;
+        in.key = *key;
+        in.shift = event->modifiers() & Qt::ShiftModifier;
+        // AltGr comes as the group switch under X11.
+        in.shortcut = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier |
+                                            Qt::MetaModifier | Qt::GroupSwitchModifier);
+        in.autoRepeat = event->isAutoRepeat();
+        in.onDashboard = onDashboard();
     }
-    releaseTimer_->start();
-    return true;
-}
-
-void TForm1::settleKeyReleases() {
-    const uint8_t released = releasing_;
-    releasing_ = 0;
-    for (unsigned k = 0; k < 8; ++k) {
-        KeyOutcome outcome;
-        if ((released & (1u << k)) &&
-            keyDrive_.release(DriveKey(k), releaseFullTravel_, padGeometry(), driveActive, outcome))
-            applyKeyOutcome(outcome);
-    }
-}
-
-void TForm1::applyKeyOutcome(const KeyOutcome& outcome) {
-    state.driveLeft = outcome.driveLeft;
-    state.driveRight = outcome.driveRight;
-    if (outcome.action.send == DriveSend::Stop) {
-        DriveAction quiet = outcome.action;
-        quiet.send = DriveSend::None;
-        applyDriveAction(quiet);
-        sendStopFrameNow();
-        return;
-    }
-    applyDriveAction(outcome.action);
-}
-
-void TForm1::forgetHeldKeys() {
-    keyDrive_.clear();
-    releasing_ = 0;
-    if (releaseTimer_)
-        releaseTimer_->stop();
-}
-
-void TForm1::endKeyDrive() {
-    if (!keyDrive_.active())
-        return;
-    forgetHeldKeys();
-    KeyOutcome stop; // neutral values and gauges
-    stop.action.send = DriveSend::Stop;
-    driveActive = false;
-    applyKeyOutcome(stop);
+    const DriveAnswer answer = drive.handle(in);
+    carryOut(answer);
+    return answer.taken;
 }
 
 void TForm1::endManualDrive() {
-    endKnobDrag();
-    endKeyDrive();
+    carryOut(drive.handle(driveInput(DriveEvent::LetGo)));
 }
 
-void TForm1::sendStopFrameNow() {
+void TForm1::sendStopFrameNow(int address) {
     // A refused stop would not be made good by anything: let a write under way finish first.
     if (link_.worker_running())
         link_.wait_write_done(kStopWriteWaitMs);
-    sendFrame(buildStop(frameBuffer, unitAddress()));
-}
-
-void TForm1::neutraliseDrive() {
-    knobDragging = false;
-    const KnobRect rest = knobAtRest(boundsOf(Image3), boundsOf(Image5));
-    Image5->setGeometry(rest.left, rest.top, rest.width, rest.height);
-    forgetHeldKeys();
-    if (controller_)
-        controller_->holdAtNeutral();
-    driveActive = false;
-    state.driveLeft = 100;
-    state.driveRight = 100;
-    applyDriveAction(DriveAction{}); // neutral gauges, nothing sent
+    sendFrame(buildStop(frameBuffer, address));
 }
 
 void TForm1::stopDriving() {
-    neutraliseDrive();
-    if (portOpen.load())
-        sendStopFrameNow();
+    carryOut(drive.handle(driveInput(DriveEvent::StopKey)));
     appendLog(QStringLiteral("> stop key, drive stopped"));
 }
 
+void TForm1::stopForFault() {
+    carryOut(drive.handle(driveInput(DriveEvent::Fault)));
+}
+
 void TForm1::CheckBox2Click() {
-    if (!driveLocked())
-        return; // enabled again: nothing drives until a source moves anew
-    const bool driving = knobDragging || keyDrive_.active() || driveActive ||
-                         state.driveLeft != 100 || state.driveRight != 100 ||
-                         (controller_ && controller_->deflected());
-    neutraliseDrive();
-    if (driving && portOpen.load())
-        sendStopFrameNow();
+    // Off: every source lets go, with one stop frame when anything drove. On again: nothing
+    // drives until a source moves anew.
+    carryOut(
+        drive.handle(driveInput(driveLocked() ? DriveEvent::EnableOff : DriveEvent::EnableOn)));
+}
+
+void TForm1::leaveUnit(int address) {
+    carryOut(drive.handle(driveInput(DriveEvent::UnitChanged)), address);
+    // The frame that follows (the assignment) must not find the stop still being written.
+    if (link_.worker_running())
+        link_.wait_write_done(kStopWriteWaitMs);
+}
+
+void TForm1::chosenUnitChanged(int previousAddress) {
+    leaveUnit(previousAddress);
+    keepLastWords();
+}
+
+void TForm1::keepLastWords() {
+    FrameBuffer stop{};
+    const int length = buildStop(stop, unitAddress());
+    link_.set_last_words(stop.data(), length);
+}
+
+void TForm1::carryOut(const DriveAnswer& answer) {
+    carryOut(answer, unitAddress());
+}
+
+void TForm1::carryOut(const DriveAnswer& answer, int stopAddress) {
+    if (answer.knob)
+        Image5->setGeometry(answer.knob->left, answer.knob->top, answer.knob->width,
+                            answer.knob->height);
+    state.driveLeft = answer.driveLeft;
+    state.driveRight = answer.driveRight;
+    switch (answer.send) {
+    case DriveSend::DrivePair:
+        sendFrame(buildDrivePair(frameBuffer, unitAddress(), answer.leftValue, answer.rightValue));
+        break;
+    case DriveSend::Stop:
+        sendStopFrameNow(stopAddress);
+        break;
+    case DriveSend::None:
+        break;
+    }
+    if (answer.gauges) {
+        const DriveGauges& g = *answer.gauges;
+        CGauge2->setProgress(g.CGauge2);
+        CGauge3->setProgress(g.CGauge3);
+        CGauge5->setProgress(g.CGauge5);
+        CGauge4->setProgress(g.CGauge4);
+        CGauge11->setProgress(g.CGauge11);
+        CGauge12->setProgress(g.CGauge12);
+    }
+    if (answer.holdController && controller_)
+        controller_->holdAtNeutral();
+    if (answer.settleKeys) {
+        if (!releaseTimer_) {
+            releaseTimer_ = new QTimer(this);
+            releaseTimer_->setSingleShot(true);
+            releaseTimer_->setInterval(kReleaseSettleMs);
+            connect(releaseTimer_, &QTimer::timeout, this,
+                    [this] { carryOut(drive.handle(driveInput(DriveEvent::KeysSettled))); });
+        }
+        releaseTimer_->start();
+    }
 }

@@ -100,6 +100,7 @@ TForm2::TForm2(TForm1& form1, MessageBoxService& boxes, QWidget* parent)
     setMouseTracking(true);
 
     createControls();
+    chosenUnit_ = CSpinEdit1->value();
     applySeeThroughMask();
     wireEvents();
     refreshPortList();
@@ -403,9 +404,13 @@ void TForm2::ListBox1Click() {
 }
 
 void TForm2::CSpinEdit1Change() {
-    // Another unit: the command cycle asks it for its versions first.
+    // Another unit: the command cycle asks it for its versions first. The unit that was driven
+    // gets the stop frame, and nothing drives the new one until the operator drives anew.
     form1_.state.softVersion = -1;
     form1_.state.hardVersion = -1;
+    const int previous = chosenUnit_;
+    chosenUnit_ = CSpinEdit1->value();
+    form1_.chosenUnitChanged(previous);
 }
 
 void TForm2::SpeedButton7Click() {
@@ -414,6 +419,8 @@ void TForm2::SpeedButton7Click() {
                     MessageBoxService::Icon::Information) != MessageBoxService::Yes) {
         return;
     }
+    // The unit answers to its new address from now on: it is left stopped.
+    form1_.leaveUnit(CSpinEdit1->value());
     send(buildAssignAddress(form1_.frameBuffer, CSpinEdit1->value(), CSpinEdit2->value()));
 }
 

@@ -101,6 +101,8 @@ private:
     MessageBoxService& boxes_;
     std::unique_ptr<ports::PortSource> machinePorts_;
     const ports::PortSource* portSource_ = nullptr;
+    // CSpinEdit1's value as CSpinEdit1Change last saw it: the unit that was chosen before.
+    int chosenUnit_ = 0;
     // The main window's frame around its client area, as last seen.
     QMargins mainMargins_;
 };

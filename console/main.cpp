@@ -2,42 +2,21 @@
 // created first (it becomes the main window), then the connection panel, which reads the main
 // window's position; then the message loop runs until the main window closes.
 
+#include "console/console_application.h"
 #include "console/drive/sdl_joystick.h"
 #include "console/form1.h"
 #include "console/form2.h"
+#include "console/program_end.h"
 #include "console/scaled_view.h"
 #include "console/widgets/message_box.h"
 #include "link/serial_event.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
 #include <exception>
 
 namespace {
 
 Tserial_event serialLink;
-
-void showException(const QString& message) {
-    QMessageBox::critical(nullptr, QStringLiteral("ZELK controll"), message);
-}
-
-// Shows an exception that escapes a handler in the standard error box and ends the program.
-class ConsoleApplication : public QApplication {
-public:
-    using QApplication::QApplication;
-    bool notify(QObject* receiver, QEvent* event) override {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const std::exception& e) {
-            showException(QString::fromLocal8Bit(e.what()));
-        } catch (...) {
-            showException(QString());
-        }
-        exit(0);
-        return false;
-    }
-};
 
 } // namespace
 
@@ -56,15 +35,20 @@ int main(int argc, char** argv) {
         boxes.setParentWidget(&form1);
         TForm2 form2(form1, boxes);
         form1.setPanel(&form2);
+        // Whatever ends the program, the robot gets the stop frame first.
+        ProgramEnd ending(form1, serialLink);
+        app.setBeforeExceptionBox([&form1] { form1.stopForFault(); });
         form1.show();
         form2.show();
         // Above the main window also where no window manager keeps it on top.
         QTimer::singleShot(0, &form2, [&form2] { form2.raise(); });
         app.exec();
+        app.setBeforeExceptionBox(nullptr); // the window it stops goes now
     } catch (const std::exception& e) {
-        showException(QString::fromLocal8Bit(e.what()));
+        ConsoleApplication::showException(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        showException(QString());
+        ConsoleApplication::showException(QString());
     }
+    ProgramEnd::finish(); // ended by a signal: by the same signal now
     return 0;
 }

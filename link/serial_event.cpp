@@ -132,6 +132,8 @@ int Tserial_event::open_port(const char* name, int rate_, int parity_, uint8_t d
         e.reset();
     worker_exited_.reset();
     posted_chunk_.store(read_chunk.load(std::memory_order_acquire), std::memory_order_release);
+    // Before the worker exists: once it runs, only it touches port (and clears this first).
+    last_words_port_.store(port, std::memory_order_release);
     try {
         thread = std::thread(&Tserial_event::worker_loop, this);
     } catch (const std::system_error&) {
@@ -209,10 +211,51 @@ void Tserial_event::notify(int code) {
 }
 
 void Tserial_event::close_device() {
+    last_words_port_.store(-1, std::memory_order_release);
     if (port >= 0) {
         serial_device::close_device(port);
         port = -1;
     }
+}
+
+void Tserial_event::set_last_words(const uint8_t* bytes, int length) {
+    if (length < 0 || length > last_words_capacity || (length > 0 && bytes == nullptr))
+        length = 0;
+    uint64_t word = uint64_t(length) << 56;
+    for (int i = 0; i < length; ++i)
+        word |= uint64_t(bytes[i]) << (8 * i);
+    last_words_.store(word, std::memory_order_release);
+}
+
+bool Tserial_event::write_last_words() const noexcept {
+    static_assert(std::atomic<int>::is_always_lock_free &&
+                      std::atomic<uint64_t>::is_always_lock_free,
+                  "a signal handler may use only lock-free atomics");
+    const int fd = last_words_port_.load(std::memory_order_acquire);
+    const uint64_t word = last_words_.load(std::memory_order_acquire);
+    const int length = int(word >> 56);
+    if (fd < 0 || length == 0)
+        return false;
+    uint8_t bytes[last_words_capacity];
+    for (int i = 0; i < length; ++i)
+        bytes[i] = uint8_t(word >> (8 * i));
+    // The port is non-blocking: a full output queue gets a short wait for room, a few times.
+    int written = 0;
+    for (int tries = 0; written < length && tries < 5;) {
+        const ssize_t n = ::write(fd, bytes + written, size_t(length - written));
+        if (n > 0) {
+            written += int(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd room{fd, POLLOUT, 0};
+            ::poll(&room, 1, 10);
+            ++tries;
+        } else {
+            return false;
+        }
+    }
+    return written == length;
 }
 
 void Tserial_event::worker_loop() {

@@ -106,6 +106,16 @@ public:
     // '/' is used as given, any other name is looked up under /dev.
     static std::string device_path(const std::string& name);
 
+    // The last words: bytes that go straight onto the open port when the program dies of a
+    // signal (a crash), where neither the worker nor a lock can be relied on. The owner keeps
+    // them up to date (at most last_words_capacity bytes; longer is refused, nothing kept).
+    // write_last_words does only what a signal handler may: two atomic loads and write(2) on
+    // the port's descriptor, waiting at most a few tens of milliseconds for room on the line.
+    // True when every byte was written; false with no port open or no words kept.
+    static constexpr int last_words_capacity = 7;
+    void set_last_words(const uint8_t* bytes, int length);
+    bool write_last_words() const noexcept;
+
 private:
     void worker_loop();
     int wait_for_event();
@@ -129,6 +139,12 @@ private:
     int32_t parity = 0;
     EventObject events[event_count];
     int port = -1; // file descriptor; -1 when no port is open
+    // The same descriptor for write_last_words: set once the port is usable, cleared before it
+    // is closed.
+    std::atomic<int> last_words_port_{-1};
+    // Up to seven bytes in the low bytes, their count in the top byte: one atomic word, so that
+    // a signal handler never sees half of an update.
+    std::atomic<uint64_t> last_words_{0};
     std::thread thread;
     PostedIo read_io;
     PostedIo write_io;

@@ -8,6 +8,8 @@
 //   x11_probe shot FILE          the whole screen as a PNG file
 //   x11_probe close ID           asks the window to close as a window manager does (Alt+F4, the
 //                                close button): a WM_DELETE_WINDOW message
+//   x11_probe clipboard          the CLIPBOARD selection's text (UTF-8), as a paste would get it;
+//                                nothing when no program owns it
 //   x11_probe take X Y W H       another program's window takes the focus and the pointer: maps
 //                                a window there, raised, gives it the input focus and prints
 //                                "focused"; then grabs the pointer as soon as nobody else holds
@@ -198,6 +200,29 @@ int take(int x, int y, int w, int h) {
 
 } // namespace
 
+int printClipboard() {
+    const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const Atom into = XInternAtom(display, "X11_PROBE_PASTE", False);
+    if (XGetSelectionOwner(display, clipboard) == None)
+        return 0;
+    const Window w = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    XConvertSelection(display, clipboard, utf8, into, w, CurrentTime);
+    XFlush(display);
+    // The owner answers with SelectionNotify; a few seconds at most.
+    for (int waited = 0; waited < 5000; waited += 10) {
+        XEvent e;
+        if (XCheckTypedWindowEvent(display, w, SelectionNotify, &e)) {
+            if (e.xselection.property == None)
+                return 1;
+            std::printf("%s", utf8Property(w, "X11_PROBE_PASTE").c_str());
+            return 0;
+        }
+        usleep(10000);
+    }
+    return 1;
+}
+
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "C.UTF-8");
     if (argc < 2) {
@@ -220,6 +245,8 @@ int main(int argc, char** argv) {
         result = writeShot(argv[2]);
     else if (what == "close" && argc == 3)
         result = closeWindow(Window(std::strtoul(argv[2], nullptr, 0)));
+    else if (what == "clipboard")
+        result = printClipboard();
     else if (what == "take" && argc == 6)
         result =
             take(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));

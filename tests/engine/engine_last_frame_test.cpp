@@ -105,3 +105,20 @@ TEST_F(EngineLastFrame, LineVanishingDuringTheWaitEndsItPromptly) {
     vanish.join();
     ASSERT_TRUE(recorder.wait_count(LINK_CLOSED, 1, kArrive));
 }
+
+TEST_F(EngineLastFrame, LastWordsGoStraightToTheOpenPortAndOnlyWhileItIsOpen) {
+    // What a crash handler writes: nothing without a port, the words kept at the moment of the
+    // call while it is open, nothing once it is closed (its descriptor may be another file's).
+    link->set_last_words(kStop.data(), int(kStop.size()));
+    EXPECT_FALSE(link->write_last_words());
+    open_console_style();
+    EXPECT_TRUE(link->write_last_words());
+    EXPECT_EQ(pty.read_exact(kStop.size(), 3000), kStop);
+    link->set_last_words(kDrivePair.data(), int(kDrivePair.size())); // too long: refused whole
+    EXPECT_FALSE(link->write_last_words());
+    link->close_port();
+    ASSERT_TRUE(recorder.wait_count(LINK_CLOSED, 1, kArrive));
+    link->set_last_words(kStop.data(), int(kStop.size()));
+    EXPECT_FALSE(link->write_last_words());
+    EXPECT_TRUE(pty.read_for(kQuietWindowMs).empty());
+}

@@ -1,0 +1,187 @@
+// Nothing drives that the operator did not mean, through the real X server with its own
+// auto-repeat: shortcuts drive nothing (and work in the log), a key held through a stop drives
+// again only when pressed anew, a held key never walks the unit address, and a changed unit
+// leaves the old one stopped and the new one still.
+
+#include "tests/desktop/desktop_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+using namespace desktop;
+
+constexpr int kCheckBox2X = 986 + 200, kCheckBox2Y = 38 + 10; // "engines manual override"
+constexpr int kMemo1X = 986 + 100, kMemo1Y = 546 + 60;
+constexpr int kUnitSpinX = 24 + 40, kUnitSpinY = 122 + 11; // the panel's CSpinEdit1
+// Longer than the 0.45 s to 1.05 s after which a held key used to drive again by itself.
+constexpr int kWatchTicks = 30; // cycle frames, 50 ms each
+
+class DesktopNewInput : public Desktop {
+protected:
+    void focusDashboard() {
+        const XWindow m = main();
+        pointerTo(m.x + 400, m.y + 770);
+        xdo({"click", "1"});
+        ASSERT_TRUE(waitFor([&] { return focusWindow() == m.id; })) << "dashboard not focused";
+    }
+    void clickMain(int x, int y) {
+        const XWindow m = main();
+        pointerTo(m.x + x, m.y + y);
+        xdo({"click", "1"});
+    }
+    // Up pressed on the dashboard drives at half speed.
+    void upDrives() {
+        const size_t from = frames().size();
+        xdo({"keydown", "Up"});
+        ASSERT_TRUE(waitPolls(2, 150, 150, from)) << "Up pressed anew does not drive";
+    }
+    // Up released for good (longer than the wait for an auto-repeat's press).
+    void upReleased() {
+        xdo({"keyup", "Up"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    size_t firstStopFrom(size_t from) {
+        const std::vector<Frame> got = frames();
+        for (size_t i = from; i < got.size(); ++i)
+            if (isStop(got[i]))
+                return i;
+        return std::string::npos;
+    }
+    // From the stop at or after from on: nothing but rest at the robot for the watch, Up held.
+    void expectStillAfterStopFrom(size_t from, const char* what) {
+        size_t stop = std::string::npos;
+        ASSERT_TRUE(waitFor([&] { return (stop = firstStopFrom(from)) != std::string::npos; }))
+            << what << ": no stop frame";
+        ASSERT_TRUE(waitPolls(kWatchTicks, 100, 100, stop)) << what;
+        const std::vector<Frame> got = frames();
+        for (size_t i = stop + 1; i < got.size(); ++i) {
+            EXPECT_FALSE(isDrive(got[i])) << what << ": drove by itself: " << hex(got[i]);
+            if (isPoll(got[i])) {
+                EXPECT_TRUE(isPoll(got[i], 100, 100)) << what << ": " << hex(got[i]);
+            }
+        }
+    }
+    std::string framesFrom(size_t from, size_t most = 12) {
+        const std::vector<Frame> got = frames();
+        std::string text;
+        for (size_t i = from; i < got.size() && i < from + most; ++i)
+            text += hex(got[i]) + (i + 1 < got.size() && i + 1 < from + most ? ", " : "");
+        return text;
+    }
+};
+
+TEST_F(DesktopNewInput, ShortcutsCopyTheLogAndDriveNothing) {
+    startSim();
+    ASSERT_NO_FATAL_FAILURE(connectTyped());
+    const size_t seen = frames().size();
+    clickMain(kMemo1X, kMemo1Y); // the log has the keyboard
+    xdo({"key", "ctrl+a"});
+    xdo({"key", "ctrl+c"});
+    std::string copied;
+    ASSERT_TRUE(waitFor([&] {
+        copied = run({ZELK_X11_PROBE_PATH, "clipboard"}, env()).out;
+        return !copied.empty();
+    })) << "nothing on the clipboard";
+    // The whole log: its first lines from the start, its lines of the connection.
+    EXPECT_NE(copied.find("system status: ready"), std::string::npos) << copied;
+    EXPECT_GE(std::count(copied.begin(), copied.end(), '\n'), 3) << copied;
+
+    // On the dashboard, with each modifier, pressed and held into the auto-repeat.
+    ASSERT_NO_FATAL_FAILURE(focusDashboard());
+    for (const char* chord : {"ctrl+Up", "alt+Up", "super+Up", "ctrl+w", "alt+a"}) {
+        xdo({"keydown", chord});
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        xdo({"keyup", chord});
+    }
+    ASSERT_TRUE(waitPolls(10, 100, 100, frames().size()));
+    const std::vector<Frame> got = frames();
+    for (size_t i = seen; i < got.size(); ++i) {
+        EXPECT_FALSE(isDrive(got[i]) || isStop(got[i])) << "a shortcut sent " << hex(got[i]);
+        if (isPoll(got[i])) {
+            EXPECT_TRUE(isPoll(got[i], 100, 100)) << hex(got[i]);
+        }
+    }
+    std::printf("frames at the robot after the shortcuts: %zu, all FC FD 64 64\n",
+                got.size() - seen);
+}
+
+// Up held, then a stop: the knob takes over and is released, or the lock is unchecked and
+// checked again. Ten tries each.
+class DesktopStopWhileHeld : public DesktopNewInput,
+                             public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DesktopStopWhileHeld, KeyDrivesOnlyWhenPressedAnew) {
+    const bool knob = std::string(GetParam()) == "knob";
+    startSim();
+    ASSERT_NO_FATAL_FAILURE(connectTyped());
+    ASSERT_NO_FATAL_FAILURE(focusDashboard());
+    for (int attempt = 1; attempt <= 10; ++attempt) {
+        SCOPED_TRACE("try " + std::to_string(attempt));
+        ASSERT_NO_FATAL_FAILURE(upDrives());
+        const size_t before = frames().size();
+        if (knob) {
+            pointerToPad(0, -20);
+            xdo({"mousedown", "1"});
+            pointerToPad(40, -65); // the knob drives now: 119/181
+            ASSERT_TRUE(waitPolls(2, 119, 181, before)) << "the knob did not take over";
+            xdo({"mouseup", "1"});
+        } else {
+            clickMain(kCheckBox2X, kCheckBox2Y); // off: the stop
+            ASSERT_TRUE(waitFor([&] { return firstStopFrom(before) != std::string::npos; }));
+            clickMain(kCheckBox2X, kCheckBox2Y); // on again
+        }
+        ASSERT_NO_FATAL_FAILURE(expectStillAfterStopFrom(before, GetParam()));
+        ASSERT_NO_FATAL_FAILURE(upReleased());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TenTries, DesktopStopWhileHeld, ::testing::Values("knob", "lock"));
+
+TEST_F(DesktopNewInput, ChangingTheUnitWhileDrivingStopsTheOldOneAndLeavesTheNewStill) {
+    startSim({"--units", "253,254"});
+    ASSERT_NO_FATAL_FAILURE(connectTyped());
+    ASSERT_NO_FATAL_FAILURE(focusDashboard());
+    ASSERT_NO_FATAL_FAILURE(upDrives());
+    // The wheel over the unit address, Up held on the dashboard: 253 -> 254.
+    ASSERT_NO_FATAL_FAILURE(expandPanel()); // the pointer over the panel, the keyboard stays
+    const size_t before = frames().size();
+    const XWindow p = panel();
+    pointerTo(p.x + kUnitSpinX, p.y + kUnitSpinY);
+    xdo({"click", "4"});
+    const auto isNewUnitRest = [](const Frame& f) { return f == Frame{0xFC, 0xFE, 100, 100}; };
+    ASSERT_TRUE(waitFor([&] {
+        int n = 0;
+        for (const Frame& f : frames())
+            n += isNewUnitRest(f) ? 1 : 0;
+        return n >= 20;
+    })) << "the new unit is not polled: "
+        << framesFrom(before);
+    std::printf("frames at the robot after the change: %s\n", framesFrom(before).c_str());
+    const std::vector<Frame> got = frames();
+    size_t stop253 = std::string::npos, first254 = std::string::npos;
+    for (size_t i = before; i < got.size(); ++i) {
+        if (got[i] == Frame{0xFE, 0xFD, 0xE9, 0xE9} && stop253 == std::string::npos)
+            stop253 = i;
+        if (got[i][1] == 0xFE && first254 == std::string::npos)
+            first254 = i;
+        if (got[i][1] == 0xFE) {
+            EXPECT_FALSE(isDrive(got[i])) << "the new unit drives: " << hex(got[i]);
+            if (isPoll(got[i])) {
+                EXPECT_TRUE(isPoll(got[i], 100, 100)) << hex(got[i]);
+            }
+        }
+    }
+    ASSERT_NE(stop253, std::string::npos) << "unit 253 got no stop";
+    EXPECT_LT(stop253, first254) << "the old unit's stop comes first";
+    for (size_t i = stop253 + 1; i < got.size(); ++i)
+        EXPECT_NE(got[i][1], 0xFD) << "the old unit still addressed: " << hex(got[i]);
+    xdo({"keyup", "Up"});
+}
+
+} // namespace

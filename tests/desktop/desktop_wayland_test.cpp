@@ -131,12 +131,6 @@ TEST_F(WaylandDesktop, WithAnXServerAndNoPlatformChosenTheConsoleIsAnX11Client) 
     EXPECT_FALSE(waylandWindow(true).found) << "a panel as a Wayland client too";
 }
 
-TEST_F(WaylandDesktop, APlatformTheOperatorChoseIsKept) {
-    ASSERT_NO_FATAL_FAILURE(startConsoleIn({"QT_QPA_PLATFORM"}, {"-platform", "wayland"}));
-    EXPECT_TRUE(waitFor([&] { return waylandWindow(false).found && waylandWindow(true).found; }))
-        << "-platform wayland did not give Wayland windows";
-}
-
 TEST_F(WaylandDesktop, AsAWaylandClientThePanelStaysAboveTheDashboardAndConnects) {
     startSim();
     ASSERT_NO_FATAL_FAILURE(startConsoleIn({"QT_QPA_PLATFORM=wayland"}));

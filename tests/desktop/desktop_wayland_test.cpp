@@ -162,9 +162,11 @@ TEST_F(WaylandDesktop, AsAWaylandClientThePanelStaysAboveTheDashboardAndConnects
     ASSERT_TRUE(waitPolls(10, 100, 100, frames().size()));
     {
         const std::vector<Frame> got = frames();
-        for (size_t i = beforeClick; i < got.size(); ++i)
-            if (got[i][0] == 0xFE && got[i][2] == 0xEA)
+        for (size_t i = beforeClick; i < got.size(); ++i) {
+            if (got[i][0] == 0xFE && got[i][2] == 0xEA) {
                 EXPECT_EQ(got[i][3] & 1, 1) << "LED 1 switched off by " << hex(got[i]);
+            }
+        }
     }
 
     // The main window is active, and the panel is still above it, on the screen too.

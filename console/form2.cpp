@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,6 +22,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QWindow>
 #include <vector>
 
 namespace {
@@ -108,6 +110,18 @@ TForm2::TForm2(TForm1& form1, MessageBoxService& boxes, QWidget* parent)
 
     dockAt(panelDockRect(DockMoment::Creation, mainFrame(), width()));
     form1_.installEventFilter(this);
+    // A Wayland client can neither place its windows nor keep one above all others: there the
+    // panel belongs to the main window, and the compositor keeps it above its parent, so that
+    // no click on the dashboard hides it.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        belongToMainWindow();
+}
+
+void TForm2::belongToMainWindow() {
+    QWidget* main = form1_.window();
+    main->winId(); // the native windows, before either is shown
+    winId();
+    windowHandle()->setTransientParent(main->windowHandle());
 }
 
 TForm2::~TForm2() {

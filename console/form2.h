@@ -94,6 +94,8 @@ private:
     void createControls();
     void wireEvents();
     void applySeeThroughMask();
+    // Makes the panel a transient child of the main window's native window.
+    void belongToMainWindow();
     // Hands the first length bytes of the main window's frame buffer to the link.
     void send(int length);
 

@@ -7,6 +7,7 @@
 #include "console/form1.h"
 #include "console/form2.h"
 #include "console/program_end.h"
+#include "console/qt_platform.h"
 #include "console/scaled_view.h"
 #include "console/widgets/message_box.h"
 #include "link/serial_event.h"
@@ -21,6 +22,7 @@ Tserial_event serialLink;
 } // namespace
 
 int main(int argc, char** argv) {
+    choosePreferredQtPlatform(argc, argv);
     ConsoleApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZELK controll"));
     // No display name: Qt's xcb platform would append it to every window title ("OK — ZELK

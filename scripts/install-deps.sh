@@ -5,9 +5,9 @@ set -euo pipefail
 # Every package is named here: a pristine machine has nothing but Debian's minimal base, and a
 # package that only happened to be on the developer's machine breaks a new user's first build.
 packages=(
-    # compilers and build tools; clang's runtime brings libFuzzer; the sanitizer runtimes of
-    # g++ come with it (libasan8, libtsan2, libubsan1)
-    cmake ninja-build g++ clang libclang-rt-14-dev clang-format
+    # compilers and build tools; the sanitizer runtimes of g++ come with it; clang's runtime,
+    # which brings libFuzzer, is named after clang's version (below)
+    cmake ninja-build g++ clang clang-format
     # Qt: Qt Charts' CMake files need Qt OpenGL's development files, which qt6-charts-dev
     # does not pull in; the serial port module only lists the ports that exist
     qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
@@ -19,23 +19,36 @@ packages=(
     xvfb xauth xdotool x11-utils fonts-dejavu-core libx11-dev
     # a window manager for the desktop tests that look at the windows' frames and the work area
     openbox
+    # a Wayland session for the desktop tests: a compositor that runs inside the X server, with
+    # an X server of its own (XWayland), and Qt's Wayland platform, which runs the console as a
+    # Wayland client
+    weston xwayland qt6-wayland
     # runuser (tests as an ordinary user); the Debian package (dpkg-shlibdeps, file)
     util-linux dpkg-dev file
 )
 
-missing=()
-for p in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-    [[ "$status" == "install ok installed" ]] || missing+=("$p")
-done
-
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    if [[ $(id -u) -ne 0 ]]; then
-        sudo=sudo
-    else
-        sudo=
-    fi
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [[ $(id -u) -ne 0 ]]; then
+    sudo=sudo
+else
+    sudo=
 fi
+updated=
+install_missing() { # package...
+    local p status missing=()
+    for p in "$@"; do
+        status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+        [[ "$status" == "install ok installed" ]] || missing+=("$p")
+    done
+    ((${#missing[@]})) || return 0
+    echo "Installing: ${missing[*]}"
+    if [[ -z $updated ]]; then
+        $sudo apt-get update -qq
+        updated=1
+    fi
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+install_missing "${packages[@]}"
+# The runtime of the clang that is installed: libclang-rt-14-dev on Debian 12, -19-dev on 13.
+clang_major=$(clang -dumpversion | cut -d. -f1)
+install_missing "libclang-rt-$clang_major-dev"

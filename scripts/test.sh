@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
 # Builds the console and runs every test: the plain build, the serial engine under
 # ThreadSanitizer, and the whole suite under AddressSanitizer with UBSan.
+#   scripts/test.sh            all of it, with the bounded fuzzing run
+#   scripts/test.sh --plain    the plain build and every test only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+plain_only=
+case ${1:-} in
+    --plain) plain_only=1 ;;
+    "") ;;
+    *) echo "usage: scripts/test.sh [--plain]" >&2; exit 2 ;;
+esac
 
 bash scripts/install-deps.sh
 
@@ -35,6 +43,8 @@ if [[ $(id -u) -eq 0 ]] && command -v runuser >/dev/null &&
     runuser -u nobody -- build/tests/ports/port_list_tests --gtest_brief=1 \
         --gtest_filter='FakeProc.*'
 fi
+
+[[ -z $plain_only ]] || exit 0
 
 echo "== the serial engine and the console's threads under ThreadSanitizer"
 cmake -S "$root" -B build-tsan -G Ninja -DZELK_SANITIZE=thread -DZELK_BUILD_CONSOLE=ON >/dev/null

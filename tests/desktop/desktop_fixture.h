@@ -201,6 +201,14 @@ protected:
     // ---------------------------------------------------------------- pointer and screen
 
     void pointerTo(int x, int y) { xdo({"mousemove", std::to_string(x), std::to_string(y)}); }
+    // Clicks a bare spot of the dashboard (below the robot picture's left engine readout): the
+    // main window takes the keyboard.
+    void focusDashboard() {
+        const XWindow m = main();
+        pointerTo(m.x + 400, m.y + 770);
+        xdo({"click", "1"});
+        ASSERT_TRUE(waitFor([&] { return focusWindow() == m.id; })) << "dashboard not focused";
+    }
     // The pointer at the pad centre plus (dx, dy), screen coordinates from the main window.
     void pointerToPad(int dx, int dy) {
         const XWindow m = main();

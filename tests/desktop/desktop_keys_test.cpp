@@ -17,15 +17,6 @@ const Frame kPairLeft150{0xFE, 0xFD, 0xE7, 150};
 
 class DesktopKeys : public Desktop {
 protected:
-    // Clicks a bare spot of the dashboard (below the robot picture's left engine readout): the
-    // main window takes the keyboard.
-    void focusDashboard() {
-        const XWindow m = main();
-        pointerTo(m.x + 400, m.y + 770);
-        xdo({"click", "1"});
-        ASSERT_TRUE(waitFor([&] { return focusWindow() == m.id; })) << "dashboard not focused";
-    }
-
     // Index of the first frame from `from` on that f accepts, or npos.
     template <typename F> size_t firstFrom(size_t from, F f) {
         const std::vector<Frame> got = frames();

@@ -24,12 +24,6 @@ constexpr int kWatchTicks = 30; // cycle frames, 50 ms each
 
 class DesktopNewInput : public Desktop {
 protected:
-    void focusDashboard() {
-        const XWindow m = main();
-        pointerTo(m.x + 400, m.y + 770);
-        xdo({"click", "1"});
-        ASSERT_TRUE(waitFor([&] { return focusWindow() == m.id; })) << "dashboard not focused";
-    }
     void clickMain(int x, int y) {
         const XWindow m = main();
         pointerTo(m.x + x, m.y + y);

@@ -28,15 +28,19 @@ std::atomic<ProgramEnd*> g_end{nullptr};
 // A crash from a stack overflow needs a stack of its own to run its handler on.
 alignas(16) char g_crashStack[64 * 1024];
 
-struct sigaction g_previous[65];
+struct sigaction g_previous[NSIG];
 
-void endNow(int sig) {
-    if (Tserial_event* link = g_link.load())
-        link->write_last_words();
+void restoreDefaultAction(int sig) {
     struct sigaction dfl {};
     dfl.sa_handler = SIG_DFL;
     sigemptyset(&dfl.sa_mask);
     sigaction(sig, &dfl, nullptr);
+}
+
+void endNow(int sig) {
+    if (Tserial_event* link = g_link.load())
+        link->write_last_words();
+    restoreDefaultAction(sig);
     // Blocked while this handler runs: the default action comes when it returns.
     raise(sig);
 }
@@ -132,10 +136,7 @@ void ProgramEnd::finish() {
     const int sig = g_caughtSignal.load();
     if (sig == 0)
         return;
-    struct sigaction dfl {};
-    dfl.sa_handler = SIG_DFL;
-    sigemptyset(&dfl.sa_mask);
-    sigaction(sig, &dfl, nullptr);
+    restoreDefaultAction(sig);
     sigset_t only;
     sigemptyset(&only);
     sigaddset(&only, sig);

@@ -94,12 +94,6 @@ constexpr DriveRule kDriveRules[] = {
 };
 // clang-format on
 
-uint8_t bitOf(DriveKey key) {
-    return uint8_t(1u << unsigned(key));
-}
-
-constexpr int kDriveKeys = 8;
-
 } // namespace
 
 bool DriveControl::anythingDrives() const {
@@ -134,7 +128,7 @@ DriveAnswer DriveControl::handle(const DriveInput& in) {
 }
 
 bool DriveControl::holds(When when, const DriveInput& in) const {
-    const uint8_t key = bitOf(in.key);
+    const uint8_t key = driveKeyBit(in.key);
     const bool down = ((keys_.heldMask() | spent_) & key) != 0;
     switch (when) {
     case When::Always:
@@ -170,7 +164,7 @@ bool DriveControl::holds(When when, const DriveInput& in) const {
 }
 
 void DriveControl::apply(Then then, const DriveInput& in, DriveAnswer& out) {
-    const uint8_t key = bitOf(in.key);
+    const uint8_t key = driveKeyBit(in.key);
     const KnobGeometry geometry = knobGeometry(in.pad, in.knob);
     KeyOutcome keyOutcome;
     switch (then) {
@@ -228,8 +222,8 @@ void DriveControl::apply(Then then, const DriveInput& in, DriveAnswer& out) {
         spent_ &= uint8_t(~released);
         // Keys released together: the last change is the one the robot needs.
         bool changed = false;
-        for (int k = 0; k < kDriveKeys; ++k) {
-            if ((released & (1u << k)) &&
+        for (int k = 0; k < kDriveKeyCount; ++k) {
+            if ((released & driveKeyBit(DriveKey(k))) &&
                 keys_.release(DriveKey(k), releaseFullTravel_, geometry, driveActive_, keyOutcome))
                 changed = true;
         }

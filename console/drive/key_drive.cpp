@@ -2,12 +2,8 @@
 
 namespace {
 
-uint8_t bitOf(DriveKey key) {
-    return static_cast<uint8_t>(1u << static_cast<unsigned>(key));
-}
-
 bool held(uint8_t mask, DriveKey arrow, DriveKey letter) {
-    return (mask & (bitOf(arrow) | bitOf(letter))) != 0;
+    return (mask & (driveKeyBit(arrow) | driveKeyBit(letter))) != 0;
 }
 
 // +1, -1 or 0 along one axis from the two opposite directions.
@@ -51,7 +47,7 @@ bool KeyDrive::press(DriveKey key, bool fullTravel, const KnobGeometry& g, bool&
                      KeyOutcome& out) {
     const uint8_t before = held_;
     const bool travelBefore = fullTravel_;
-    held_ |= bitOf(key);
+    held_ |= driveKeyBit(key);
     fullTravel_ = fullTravel;
     if (held_ == before && fullTravel_ == travelBefore)
         return false;
@@ -61,9 +57,9 @@ bool KeyDrive::press(DriveKey key, bool fullTravel, const KnobGeometry& g, bool&
 
 bool KeyDrive::release(DriveKey key, bool fullTravel, const KnobGeometry& g, bool& driveActive,
                        KeyOutcome& out) {
-    if ((held_ & bitOf(key)) == 0)
+    if ((held_ & driveKeyBit(key)) == 0)
         return false; // not pressed while driving was allowed: its release is nobody's
-    held_ &= static_cast<uint8_t>(~bitOf(key));
+    held_ &= static_cast<uint8_t>(~driveKeyBit(key));
     fullTravel_ = fullTravel;
     out = outcome(g, driveActive);
     return true;

@@ -10,6 +10,11 @@
 
 // The eight driving keys; each arrow and its letter stand for one direction.
 enum class DriveKey : uint8_t { Up, W, Down, S, Left, A, Right, D };
+constexpr int kDriveKeyCount = 8;
+// The key's bit in a mask of held keys.
+constexpr uint8_t driveKeyBit(DriveKey key) {
+    return static_cast<uint8_t>(1u << static_cast<unsigned>(key));
+}
 
 // Offsets from the pad centre that the held keys stand for, in the knob's convention (dx
 // positive to the left, dy positive forward): half the pad's scale on each held axis, the whole

@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -417,6 +418,10 @@ void TForm1::wireEvents() {
     connection.setOnLinkOpened([this] { linkOpened(); });
     connection.setOnReply([this](ReplyKind kind, int address) { linkReply(kind, address); });
     connection.setOnConnected([this] { Timer2->wake(); });
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (window)
+            keyboardBack();
+    });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (state != Qt::ApplicationActive)

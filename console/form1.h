@@ -15,6 +15,7 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <array>
 #include <memory>
 
 class BarGauge;
@@ -204,6 +205,11 @@ private:
     void carryOut(const DriveAnswer& answer, int stopAddress);
     // A driving key's event, as the drive takes it; true when it was the drive's.
     bool passKey(DriveEvent event, QKeyEvent* key);
+    // The event with the driving keys the keyboard holds down now, where the window system
+    // tells (by the key codes their events carried).
+    DriveInput withKeysDown(DriveInput in) const;
+    // A window of the console has the keyboard again: keys released meanwhile are free.
+    void keyboardBack();
     // The main window has the keyboard and no text control has the focus.
     bool onDashboard() const;
     // The stop frame after the write under way (bounded wait): never refused for being second.
@@ -222,7 +228,8 @@ private:
     MessageBoxService& boxes_;
     JoystickDevice* joystick_;
     std::unique_ptr<ControllerDrive> controller_;
-    QTimer* releaseTimer_ = nullptr; // the settle wait of released keys
+    QTimer* releaseTimer_ = nullptr;                       // the settle wait of released keys
+    std::array<uint32_t, kDriveKeyCount> driveKeyCodes_{}; // each driving key's native code
     QElapsedTimer clock_;
     LinkHealth linkHealth_;
     int64_t readoutShownAt_ = -healthShowMs;

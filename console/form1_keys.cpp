@@ -4,6 +4,7 @@
 #include "console/form1.h"
 #include "console/widgets/bar_gauge.h"
 #include "console/widgets/transparent_picture.h"
+#include "console/x11_keyboard.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -86,8 +87,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TForm1::FormKeyDown(QKeyEvent* event) {
-    // Inside a modal box the key is the box's (opening it already ended any drive).
-    if (QApplication::activeModalWidget())
+    // Inside a modal box Esc and Shift are the box's (opening it already ended any drive); a
+    // driving key goes to the drive all the same, which leaves a new press to the box and keeps
+    // a held key's repeat from it.
+    const bool inBox = QApplication::activeModalWidget() != nullptr;
+    if (inBox && (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Shift))
         return false;
     if (event->key() == Qt::Key_Escape) {
         if (QWidget* popup = QApplication::activePopupWidget())
@@ -127,10 +131,30 @@ bool TForm1::passKey(DriveEvent kind, QKeyEvent* event) {
                                             Qt::MetaModifier | Qt::GroupSwitchModifier);
         in.autoRepeat = event->isAutoRepeat();
         in.onDashboard = onDashboard();
+        if (event->nativeScanCode() != 0)
+            driveKeyCodes_[size_t(*key)] = event->nativeScanCode();
     }
     const DriveAnswer answer = drive.handle(in);
     carryOut(answer);
     return answer.taken;
+}
+
+DriveInput TForm1::withKeysDown(DriveInput in) const {
+    const std::optional<std::bitset<256>> down = x11::keysDown();
+    if (!down)
+        return in;
+    in.keysDownKnown = true;
+    for (int k = 0; k < kDriveKeyCount; ++k) {
+        // A key never seen has no known code: it is not one the drive holds spent.
+        const uint32_t code = driveKeyCodes_[size_t(k)];
+        if (code != 0 && code < down->size() && (*down)[code])
+            in.keysDown |= driveKeyBit(DriveKey(k));
+    }
+    return in;
+}
+
+void TForm1::keyboardBack() {
+    carryOut(drive.handle(withKeysDown(driveInput(DriveEvent::KeyboardBack))));
 }
 
 void TForm1::endManualDrive() {
@@ -214,8 +238,9 @@ void TForm1::carryOut(const DriveAnswer& answer, int stopAddress) {
             releaseTimer_ = new QTimer(this);
             releaseTimer_->setSingleShot(true);
             releaseTimer_->setInterval(kReleaseSettleMs);
-            connect(releaseTimer_, &QTimer::timeout, this,
-                    [this] { carryOut(drive.handle(driveInput(DriveEvent::KeysSettled))); });
+            connect(releaseTimer_, &QTimer::timeout, this, [this] {
+                carryOut(drive.handle(withKeysDown(driveInput(DriveEvent::KeysSettled))));
+            });
         }
         releaseTimer_->start();
     }

@@ -7,7 +7,7 @@ enum class DriveControl::When : uint8_t {
     KnobIdle,          // no drag under way
     KnobDragging,      // a drag under way
     KeysDrive,         // driving keys are held
-    RepeatOfDownKey,   // the key is down and this is its repeat (marked, or a release's press)
+    KeyDown,           // the key is down, driving or spent: a press of it is its repeat
     AwayFromDashboard, // another window or a text control has the keyboard
     AutoRepeat,        // marked as an auto-repeat
     Shortcut,          // Ctrl, Alt, AltGr or Super/Meta held with the key
@@ -30,7 +30,9 @@ enum class DriveControl::Then : uint8_t {
     RefuseKey,           // the key drives nothing while held
     KeyDrives,           // the held keys' pair
     KeyReleasing,        // the release waits out the settle wait
-    KeysUp,              // the releases count: the remaining keys' pair, or one stop
+    KeysUp,              // the releases count: the remaining keys' pair, or one stop; spent
+                         // keys the keyboard still holds stay spent
+    FreeReleasedKeys,    // spent keys the keyboard no longer holds may drive when pressed anew
     TravelChanges,       // Shift: the held keys' pair at the new travel
     ControllerHeld,      // the reading is ignored; the controller is held at neutral
     ControllerTakesOver, // keys spent, values 100, the controller's frame
@@ -63,7 +65,7 @@ constexpr DriveRule kDriveRules[] = {
     {DriveEvent::KnobRelease,      When::Locked,                       Then::Nothing},
     {DriveEvent::KnobRelease,      When::Always,                       Then::KnobRests},
 
-    {DriveEvent::KeyPress,         When::RepeatOfDownKey,              Then::KeyRepeats},
+    {DriveEvent::KeyPress,         When::KeyDown,                      Then::KeyRepeats},
     {DriveEvent::KeyPress,         When::AwayFromDashboard,            Then::KeyLeftToControl},
     {DriveEvent::KeyPress,         When::AutoRepeat,                   Then::Swallow},
     {DriveEvent::KeyPress,         When::Shortcut,                     Then::ShortcutSpendsKey},
@@ -91,6 +93,7 @@ constexpr DriveRule kDriveRules[] = {
     {DriveEvent::LetGo,            When::KnobDragging,                 Then::KnobRests},
     {DriveEvent::LetGo,            When::KeysDrive,                    Then::KeysStop},
     {DriveEvent::LetGo,            When::Always,                       Then::SpendKeys},
+    {DriveEvent::KeyboardBack,     When::Always,                       Then::FreeReleasedKeys},
 };
 // clang-format on
 
@@ -143,8 +146,8 @@ bool DriveControl::holds(When when, const DriveInput& in) const {
         return knobDragging_;
     case When::KeysDrive:
         return keys_.active();
-    case When::RepeatOfDownKey:
-        return down && (in.autoRepeat || (releasing_ & key) != 0);
+    case When::KeyDown:
+        return down;
     case When::AwayFromDashboard:
         return !in.onDashboard;
     case When::AutoRepeat:
@@ -219,7 +222,9 @@ void DriveControl::apply(Then then, const DriveInput& in, DriveAnswer& out) {
     case Then::KeysUp: {
         const uint8_t released = releasing_;
         releasing_ = 0;
-        spent_ &= uint8_t(~released);
+        // Not known: the release counts as the key's.
+        const uint8_t held = in.keysDownKnown ? in.keysDown : 0;
+        spent_ &= uint8_t(~(released & ~held));
         // Keys released together: the last change is the one the robot needs.
         bool changed = false;
         for (int k = 0; k < kDriveKeyCount; ++k) {
@@ -267,6 +272,10 @@ void DriveControl::apply(Then then, const DriveInput& in, DriveAnswer& out) {
         break;
     case Then::SpendKeys:
         spendKeys();
+        break;
+    case Then::FreeReleasedKeys:
+        if (in.keysDownKnown)
+            spent_ &= in.keysDown;
         break;
     }
 }

@@ -14,8 +14,13 @@
 // refused (drive off, another source driving, a shortcut modifier). A release counts only after
 // the settle wait (KeysSettled): under X11 a held key's auto-repeat can reach the console as a
 // release and a press, and the press that comes within the wait keeps the key as it was, driving
-// or spent. A repeat of a key that is down is the drive's wherever the focus is: it never reaches
-// another control.
+// or spent. A press of a key that is down is its repeat, and the drive's wherever the focus is
+// (a box too): it never reaches another control, and a spent key stays spent through it.
+//
+// Where the window system tells which keys the keyboard holds down (X11), a spent key stays spent
+// until it is really up: a release whose press went to another window (the repeat of a key held
+// while the focus moves) does not free it, and a key released while another window had the
+// keyboard is free again when the console has it back.
 
 #include "console/drive/key_drive.h"
 #include "console/drive/knob_drive.h"
@@ -38,6 +43,7 @@ enum class DriveEvent : uint8_t {
     LetGo,          // a box, the focus lost, hidden or minimised, the line closing
     UnitChanged,    // the chosen unit address changed; the window sends the stop to the old unit
     Fault,          // an exception escaped a handler
+    KeyboardBack,   // a window of the console has the keyboard again
 };
 
 // What the controller's tick asked for, computed with DriveControl::driveActive() as it was.
@@ -62,6 +68,9 @@ struct DriveInput {
     bool shortcut = false;    // Ctrl, Alt, AltGr or Super/Meta held with it
     bool autoRepeat = false;  // marked as an auto-repeat
     bool onDashboard = false; // the main window is active and no text control has the focus
+    // The driving keys the keyboard holds down now (KeysSettled, KeyboardBack), where known.
+    bool keysDownKnown = false;
+    uint8_t keysDown = 0;
     ControllerTick tick;
 };
 

@@ -58,6 +58,14 @@ protected:
         unlink(outPath("failed.png").c_str()); // of an earlier run
         startDisplay();
         ASSERT_FALSE(display_.empty()) << "Xvfb did not start";
+        if (!windowManagerPath_.empty()) {
+            Child::Options options;
+            options.env = env();
+            options.errFile = outPath("wm.log");
+            windowManager_ =
+                std::make_unique<Child>(std::vector<std::string>{windowManagerPath_}, options);
+            ASSERT_TRUE(waitFor([&] { return box("Openbox").has_value(); })) << "no window manager";
+        }
         startConsole();
     }
 
@@ -80,6 +88,7 @@ protected:
         }
         console_.reset();
         sim_.reset();
+        windowManager_.reset();
         if (xvfb_) {
             xvfb_->terminate();
             xvfb_.reset();
@@ -147,12 +156,18 @@ protected:
         return parseWindows(run({ZELK_X11_PROBE_PATH, "windows"}, env()).out);
     }
     XWindow main() {
+        if (windowManager_)
+            return clientTitled(kMainTitle).value_or(XWindow{});
         for (const XWindow& w : windows())
             if (w.viewable && w.width == kMainWidth && w.height == kMainHeight)
                 return w;
         return XWindow{};
     }
     XWindow panel() {
+        if (windowManager_)
+            for (const XWindow& w : clients("--classname", "zelk_console"))
+                if (w.height > 300 && w.height < 400)
+                    return w;
         const XWindow m = main();
         for (const XWindow& w : windows())
             if (w.viewable && w.id != m.id && w.height > 300 && w.height < 400 &&
@@ -162,9 +177,46 @@ protected:
     }
     // A viewable window whose _NET_WM_NAME is title (a message box).
     std::optional<XWindow> box(const std::string& title) {
+        if (windowManager_ && title != "Openbox")
+            return clientTitled(title);
         for (const XWindow& w : windows())
             if (w.viewable && w.netWmName == title && w.width < 800)
                 return w;
+        return std::nullopt;
+    }
+    // Under a window manager the top-level windows are its frames: a window of the console is
+    // found by xdotool's search (its title or its class), with its own area on the screen.
+    std::vector<XWindow> clients(const std::string& what, const std::string& pattern) {
+        const RunResult ids =
+            run({ZELK_XDOTOOL_PATH, "search", "--onlyvisible", what, pattern}, env());
+        std::vector<XWindow> found;
+        std::istringstream list(ids.out);
+        for (std::string id; list >> id;) {
+            const std::string info = run({"xwininfo", "-id", id}, env()).out;
+            XWindow w;
+            w.id = std::strtoul(id.c_str(), nullptr, 10);
+            w.viewable = info.find("IsViewable") != std::string::npos;
+            int* fields[] = {&w.x, &w.y, &w.width, &w.height};
+            const char* keys[] = {"upper-left X:", "upper-left Y:", "Width:", "Height:"};
+            for (int i = 0; i < 4; ++i) {
+                const size_t at = info.find(keys[i]);
+                *fields[i] = at == std::string::npos
+                                 ? -1
+                                 : std::atoi(info.c_str() + at + std::strlen(keys[i]));
+            }
+            if (w.viewable && w.width > 1)
+                found.push_back(w);
+        }
+        return found;
+    }
+    std::optional<XWindow> clientTitled(const std::string& title) {
+        std::string pattern = "^";
+        for (const char c : title)
+            pattern += std::string(std::strchr("?.*+()[]^$\\", c) ? "\\" : "") + c;
+        for (XWindow w : clients("--name", pattern + "$")) {
+            w.netWmName = w.wmName = title;
+            return w;
+        }
         return std::nullopt;
     }
     // Another program maps a window at the screen's top left and takes the focus; it wants the
@@ -338,6 +390,9 @@ protected:
     std::string display_;
     std::string linkPath_;
     std::unique_ptr<Child> xvfb_;
+    // A subclass that names a window manager (openbox) gets one, started before the console.
+    std::string windowManagerPath_;
+    std::unique_ptr<Child> windowManager_;
     std::unique_ptr<Child> console_;
     std::unique_ptr<SimProcess> sim_;
 };

@@ -178,4 +178,147 @@ TEST_F(DesktopNewInput, ChangingTheUnitWhileDrivingStopsTheOldOneAndLeavesTheNew
     xdo({"keyup", "Up"});
 }
 
+// Every box the console opens, Up held from before it until a second after it closed, answered
+// by the mouse, by Return, by Esc and by a close request: the robot gets nothing but rest after
+// the stop until Up is released and pressed anew.
+enum class Box { Opened, Closed, OpenFailed, AlreadyOpen, AddressYes, AddressNo };
+enum class Answer { Mouse, Return, Escape, Close };
+
+struct BoxCase {
+    Box box;
+    std::vector<Answer> answers;
+};
+
+class DesktopBoxWhileHeld : public DesktopNewInput, public ::testing::WithParamInterface<BoxCase> {
+protected:
+    // Under openbox, as operators run it: the window manager moves the focus as a box comes and
+    // goes.
+    DesktopBoxWhileHeld() { windowManagerPath_ = ZELK_OPENBOX_PATH; }
+    // The box's buttons as Qt lays them out, centres from the client area's bottom right.
+    static constexpr int kLastButtonFromRight = 51, kButtonFromBottom = 24, kButtonPitch = 87;
+
+    // Waits for the box titled title and answers it; the mouse clicks the button counted from
+    // the right (0: the last one).
+    void answer(const std::string& title, Answer how, int fromRight = 0) {
+        std::optional<XWindow> b;
+        ASSERT_TRUE(waitFor([&] { return (b = box(title)).has_value(); }))
+            << "no box titled \"" << title << "\"";
+        ASSERT_TRUE(waitFor([&] { return focusWindow() == b->id; })) << "box without focus";
+        switch (how) {
+        case Answer::Mouse:
+            pointerTo(b->x + b->width - kLastButtonFromRight - fromRight * kButtonPitch,
+                      b->y + b->height - kButtonFromBottom);
+            xdo({"click", "1"});
+            break;
+        case Answer::Return:
+            xdo({"key", "Return"});
+            break;
+        case Answer::Escape:
+            xdo({"key", "Escape"});
+            break;
+        case Answer::Close:
+            run({ZELK_X11_PROBE_PATH, "close", "0x" + hexId(b->id)}, env());
+            break;
+        }
+        ASSERT_TRUE(waitFor([&] { return !box(title).has_value(); }))
+            << "box \"" << title << "\" still up after its answer";
+    }
+    // The link's name moved away and back: the port will not open, then opens again.
+    void hideLink() { ASSERT_EQ(std::rename(linkPath_.c_str(), (linkPath_ + ".x").c_str()), 0); }
+    void restoreLink() { ASSERT_EQ(std::rename((linkPath_ + ".x").c_str(), linkPath_.c_str()), 0); }
+    void disconnect() {
+        ASSERT_NO_FATAL_FAILURE(clickPanel(kDisconnectX, kDisconnectY));
+        ASSERT_NO_FATAL_FAILURE(answerBox(kNoticeTitle, "Return"));
+    }
+};
+
+TEST_P(DesktopBoxWhileHeld, KeyDrivesOnlyWhenPressedAnew) {
+    const Box which = GetParam().box;
+    const bool connectedBefore = which != Box::Opened && which != Box::OpenFailed;
+    startSim();
+    ASSERT_NO_FATAL_FAILURE(connectTyped());
+    const char* names[] = {"mouse", "Return", "Esc", "close"};
+    // ZELK_BOX_MOUSE_TRIES=N answers by the mouse N times (as a measurement), once by default.
+    std::vector<Answer> answers = GetParam().answers;
+    const int mouseTries = std::max(1, std::atoi(std::getenv("ZELK_BOX_MOUSE_TRIES") ?: "1"));
+    answers.insert(answers.begin(), size_t(mouseTries - 1), Answer::Mouse);
+    for (const Answer how : answers) {
+        SCOPED_TRACE(std::string("answered by ") + names[int(how)]);
+        if (!connectedBefore) {
+            ASSERT_NO_FATAL_FAILURE(disconnect());
+        }
+        if (which == Box::OpenFailed) {
+            ASSERT_NO_FATAL_FAILURE(hideLink());
+        }
+        ASSERT_NO_FATAL_FAILURE(focusDashboard());
+        const size_t before = frames().size();
+        if (connectedBefore) {
+            ASSERT_NO_FATAL_FAILURE(upDrives());
+        } else {
+            xdo({"keydown", "Up"});
+            std::this_thread::sleep_for(std::chrono::milliseconds(800)); // into the auto-repeat
+        }
+        switch (which) {
+        case Box::Opened:
+            ASSERT_NO_FATAL_FAILURE(clickPanel(kConnectX, kConnectY));
+            ASSERT_NO_FATAL_FAILURE(answer(kNoticeTitle, how));
+            break;
+        case Box::Closed:
+            ASSERT_NO_FATAL_FAILURE(clickPanel(kDisconnectX, kDisconnectY));
+            ASSERT_NO_FATAL_FAILURE(answer(kNoticeTitle, how));
+            break;
+        case Box::OpenFailed:
+            ASSERT_NO_FATAL_FAILURE(clickPanel(kConnectX, kConnectY));
+            ASSERT_NO_FATAL_FAILURE(answer(kOpenFailedTitle, how));
+            ASSERT_NO_FATAL_FAILURE(restoreLink());
+            break;
+        case Box::AlreadyOpen:
+            ASSERT_NO_FATAL_FAILURE(clickPanel(kConnectX, kConnectY));
+            ASSERT_NO_FATAL_FAILURE(answer(kOpenFailedTitle, how));
+            break;
+        case Box::AddressYes:
+        case Box::AddressNo:
+            ASSERT_NO_FATAL_FAILURE(clickPanel(kGiveIdX, kGiveIdY));
+            ASSERT_NO_FATAL_FAILURE(
+                answer(kNewIdTitle, how, which == Box::AddressYes && how == Answer::Mouse));
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (which == Box::Closed || which == Box::OpenFailed) {
+            // Connected again with the mouse alone, Up still held.
+            ASSERT_NO_FATAL_FAILURE(clickPanel(kConnectX, kConnectY));
+            ASSERT_NO_FATAL_FAILURE(answer(kNoticeTitle, Answer::Mouse));
+        }
+        if (connectedBefore) {
+            ASSERT_NO_FATAL_FAILURE(expectStillAfterStopFrom(before, names[int(how)]));
+        } else {
+            ASSERT_TRUE(waitPolls(kWatchTicks, 100, 100, before));
+            for (size_t i = before; i < frames().size(); ++i)
+                ASSERT_FALSE(isDrive(frames()[i])) << "drove by itself: " << hex(frames()[i]);
+        }
+        ASSERT_NO_FATAL_FAILURE(upReleased());
+        ASSERT_NO_FATAL_FAILURE(focusDashboard());
+        ASSERT_NO_FATAL_FAILURE(upDrives());
+        ASSERT_NO_FATAL_FAILURE(upReleased());
+    }
+}
+
+std::string boxName(const ::testing::TestParamInfo<BoxCase>& info) {
+    const char* names[] = {"Opened",      "Closed",     "OpenFailed",
+                           "AlreadyOpen", "AddressYes", "AddressNo"};
+    return names[int(info.param.box)];
+}
+
+const std::vector<Answer> kEveryAnswer = {Answer::Mouse, Answer::Return, Answer::Escape,
+                                          Answer::Close};
+const BoxCase kBoxCases[] = {
+    {Box::Opened, kEveryAnswer},
+    {Box::Closed, kEveryAnswer},
+    {Box::OpenFailed, kEveryAnswer},
+    {Box::AlreadyOpen, kEveryAnswer},
+    {Box::AddressYes, {Answer::Mouse, Answer::Return}}, // Return: the default answer, Yes
+    {Box::AddressNo, {Answer::Mouse, Answer::Escape, Answer::Close}},
+};
+INSTANTIATE_TEST_SUITE_P(EveryBox, DesktopBoxWhileHeld, ::testing::ValuesIn(kBoxCases), boxName);
+
 } // namespace

@@ -62,6 +62,13 @@ DriveInput release(DriveKey k, unsigned how = Plain) {
 DriveInput settle() {
     return event(DriveEvent::KeysSettled);
 }
+// The keyboard's own record of the keys down comes with it (X11).
+DriveInput withDown(DriveInput in, uint8_t down) {
+    in.keysDownKnown = true;
+    in.keysDown = down;
+    return in;
+}
+const uint8_t kUpBit = driveKeyBit(DriveKey::Up);
 // The knob pressed or moved to (dx, dy) from the pad centre (positive: left of, above it).
 DriveInput knob(DriveEvent e, int dx, int dy) {
     DriveInput in = event(e);
@@ -160,6 +167,26 @@ const std::vector<Case> kCases = {
        {press(DriveKey::Up, Elsewhere), taken(kNothing)}},
       {{event(DriveEvent::LetGo), kNothing}}, // nothing drives: no second stop
       kUpAnew}},
+
+    {"a box: the held key's presses there are its repeats, and a release it made meanwhile frees "
+     "nothing while the keyboard still holds the key",
+     {kUpDrives,
+      {{event(DriveEvent::LetGo), cycle(100, kStop)}},
+      {{press(DriveKey::Up, Elsewhere), taken(kNothing)}}, // unmarked, no release seen before
+      {{release(DriveKey::Up, Elsewhere), taken(kNothing)},
+       {withDown(settle(), kUpBit), kNothing}}, // its press went to another window
+      {{withDown(event(DriveEvent::KeyboardBack), kUpBit), kNothing}},
+      {{press(DriveKey::Up), taken(cycle(100, kNothing))}},
+      {{release(DriveKey::Up), taken(kNothing)}, {withDown(settle(), 0), kNothing}},
+      {{press(DriveKey::Up), taken(cycle(150, pair(150, 150)))}}}},
+
+    {"a spent key released while another window had the keyboard drives when pressed anew",
+     {kUpDrives,
+      {{event(DriveEvent::LetGo), cycle(100, kStop)}},
+      {{event(DriveEvent::KeyboardBack), kNothing}}, // not known: still spent
+      {{press(DriveKey::Up), taken(cycle(100, kNothing))}},
+      {{withDown(event(DriveEvent::KeyboardBack), 0), kNothing}},
+      {{press(DriveKey::Up), taken(cycle(150, pair(150, 150)))}}}},
 
     {"unit changed while driving: one stop, every source lets go, the key stays spent",
      {kUpDrives,

@@ -1,5 +1,7 @@
 #include "console/widgets/message_box.h"
 
+#include "console/widgets/box_in_reach.h"
+
 #include <QMessageBox>
 
 int QtMessageBoxService::present(const QString& text, const QString& caption, Buttons buttons,
@@ -20,6 +22,7 @@ int QtMessageBoxService::present(const QString& text, const QString& caption, Bu
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
     }
+    const BoxInReach inReach(box);
     const int result = box.exec();
     if (!yesNo) {
         return Ok;

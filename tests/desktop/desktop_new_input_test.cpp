@@ -189,11 +189,10 @@ struct BoxCase {
     std::vector<Answer> answers;
 };
 
-class DesktopBoxWhileHeld : public DesktopNewInput, public ::testing::WithParamInterface<BoxCase> {
+// Under openbox, as operators run it: the window manager moves the focus as a box comes and goes.
+class DesktopBoxes : public DesktopNewInput {
 protected:
-    // Under openbox, as operators run it: the window manager moves the focus as a box comes and
-    // goes.
-    DesktopBoxWhileHeld() { windowManagerPath_ = ZELK_OPENBOX_PATH; }
+    DesktopBoxes() { windowManagerPath_ = ZELK_OPENBOX_PATH; }
     // The box's buttons as Qt lays them out, centres from the client area's bottom right.
     static constexpr int kLastButtonFromRight = 51, kButtonFromBottom = 24, kButtonPitch = 87;
 
@@ -231,6 +230,8 @@ protected:
         ASSERT_NO_FATAL_FAILURE(answerBox(kNoticeTitle, "Return"));
     }
 };
+
+class DesktopBoxWhileHeld : public DesktopBoxes, public ::testing::WithParamInterface<BoxCase> {};
 
 TEST_P(DesktopBoxWhileHeld, KeyDrivesOnlyWhenPressedAnew) {
     const Box which = GetParam().box;
@@ -301,6 +302,42 @@ TEST_P(DesktopBoxWhileHeld, KeyDrivesOnlyWhenPressedAnew) {
         ASSERT_NO_FATAL_FAILURE(upDrives());
         ASSERT_NO_FATAL_FAILURE(upReleased());
     }
+}
+
+// The address question stays within reach: the main window minimised under it comes back with
+// the question on top and the keyboard in it; another program's window over it gives it back at
+// one click on the panel; Esc answers it.
+TEST_F(DesktopBoxes, AddressQuestionStaysWithinReach) {
+    ASSERT_NO_FATAL_FAILURE(clickPanel(kGiveIdX, kGiveIdY));
+    std::optional<XWindow> question;
+    ASSERT_TRUE(waitFor([&] { return (question = box(kNewIdTitle)).has_value(); }));
+    const unsigned long mainId = main().id;
+    xdo({"windowminimize", std::to_string(mainId)});
+    ASSERT_TRUE(waitFor([&] { return !main().viewable; }, 2000) || box(kNewIdTitle).has_value())
+        << "not minimised";
+    ASSERT_TRUE(waitFor([&] { return box(kNewIdTitle).has_value() && main().viewable; }))
+        << "the question went off the screen with the main window";
+    ASSERT_TRUE(waitFor([&] { return focusWindow() == question->id; }))
+        << "the question does not have the keyboard";
+
+    Child::Options options;
+    options.env = env();
+    Child other(
+        {"xmessage", "-geometry",
+         "400x300+" + std::to_string(question->x - 100) + "+" + std::to_string(question->y - 100),
+         "another program"},
+        options);
+    ASSERT_TRUE(waitFor([&] {
+        const unsigned long focus = focusWindow();
+        return focus != 0 && focus != question->id && focus != mainId;
+    })) << "the other program did not take the keyboard";
+    const XWindow p = panel();
+    pointerTo(p.x + p.width - 6, p.y + 300);
+    xdo({"click", "1"});
+    EXPECT_TRUE(waitFor([&] { return focusWindow() == question->id; }))
+        << "a click on the panel does not bring the question back";
+    xdo({"key", "Escape"});
+    EXPECT_TRUE(waitFor([&] { return !box(kNewIdTitle).has_value(); })) << "Esc did not answer";
 }
 
 std::string boxName(const ::testing::TestParamInfo<BoxCase>& info) {

@@ -91,11 +91,15 @@ std::string linkSummaryText(const std::string& port, int telemetry, int otherRep
 }
 
 std::string linkReadoutText(bool open, double framesPerSecond, int refused,
-                            std::optional<int64_t> ageMs) {
+                            std::optional<int64_t> ageMs,
+                            std::optional<LinkHealth::OtherUnit> otherUnit) {
     if (!open)
         return "LINK no port open";
     std::string text =
         "LINK " + oneDecimal(framesPerSecond) + " fr/s  " + std::to_string(refused) + " bad\n";
+    if (otherUnit)
+        return text + "id=" + std::to_string(otherUnit->address) + " sends " +
+               oneDecimal(otherUnit->framesPerSecond) + " fr/s";
     // Below half a second the age says only that frames flow: a text that holds still while
     // telemetry comes at its usual rates, and repaints nothing.
     if (!ageMs)

@@ -1,6 +1,8 @@
 #pragma once
 // The dashboard's arithmetic: values in, values out, no widgets.
 
+#include "protocol/link_health.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,9 +40,11 @@ std::vector<std::pair<int, std::string>> identityValues(const RobotState& state)
 
 // The link readout: "LINK <rate> fr/s  <refused> bad" over "last frame <age> s ago" while the
 // port is open (age one decimal, "< 0.5 s" below half a second; "no frame yet" before the
-// first), "LINK no port open" when it is closed.
+// first), "LINK no port open" when it is closed. Rate and age are the chosen unit's; while
+// another unit's telemetry comes, the second line names it instead: "id=<n> sends <rate> fr/s".
 std::string linkReadoutText(bool open, double framesPerSecond, int refused,
-                            std::optional<int64_t> ageMs);
+                            std::optional<int64_t> ageMs,
+                            std::optional<LinkHealth::OtherUnit> otherUnit = std::nullopt);
 // A duration for the log: "<seconds, one decimal> s".
 std::string secondsText(int64_t ms);
 // What a connection received, said on the console's standard error when it ends:

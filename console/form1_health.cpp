@@ -52,7 +52,7 @@ void TForm1::linkReply(ReplyKind kind, int address) {
     const int64_t now = nowMs();
     if (kind == ReplyKind::Telemetry)
         identityDirty_ = true;
-    if (const auto change = linkHealth_.chunk(kind, address == unitAddress(), now)) {
+    if (const auto change = linkHealth_.chunk(kind, address == unitAddress(), now, address)) {
         appendLog(QStringLiteral("> telemetry back after %1")
                       .arg(QString::fromStdString(dashboard::secondsText(change->missingMs))));
         showLinkReadout();
@@ -75,9 +75,9 @@ void TForm1::linkHealthTick(bool cycleExpectsReply) {
 void TForm1::showLinkReadout() {
     const int64_t now = nowMs();
     readoutShownAt_ = now;
-    const QString text = QString::fromStdString(
-        dashboard::linkReadoutText(linkHealth_.open(), linkHealth_.telemetryRate(now),
-                                   linkHealth_.refused(), linkHealth_.telemetryAgeMs(now)));
+    const QString text = QString::fromStdString(dashboard::linkReadoutText(
+        linkHealth_.open(), linkHealth_.telemetryRate(now), linkHealth_.refused(),
+        linkHealth_.telemetryAgeMs(now), linkHealth_.otherUnitTelemetry(now)));
     if (LinkReadout->text() != text)
         LinkReadout->setText(text);
     setColour(LinkReadout, linkHealth_.lost() ? kLostColour : kReadoutColour);

@@ -14,7 +14,8 @@ void LinkHealth::portClosed() {
     expectingSince_.reset();
 }
 
-std::optional<LinkHealth::Change> LinkHealth::chunk(ReplyKind kind, bool fromUnit, int64_t nowMs) {
+std::optional<LinkHealth::Change> LinkHealth::chunk(ReplyKind kind, bool fromUnit, int64_t nowMs,
+                                                    int address) {
     if (!open_)
         return std::nullopt;
     if (kind == ReplyKind::None) {
@@ -23,8 +24,13 @@ std::optional<LinkHealth::Change> LinkHealth::chunk(ReplyKind kind, bool fromUni
     }
     if (kind == ReplyKind::Telemetry) {
         ++telemetryAccepted_;
-        lastTelemetryAt_ = nowMs;
-        telemetryTimes_.push_back(nowMs);
+        if (fromUnit) {
+            lastTelemetryAt_ = nowMs;
+            telemetryTimes_.push_back(nowMs);
+        } else {
+            otherTelemetryTimes_.push_back(nowMs);
+            otherAddress_ = address;
+        }
         forgetBefore(nowMs);
     } else {
         ++repliesAccepted_;
@@ -57,13 +63,22 @@ std::optional<LinkHealth::Change> LinkHealth::check(int64_t nowMs) {
 }
 
 void LinkHealth::forgetBefore(int64_t nowMs) {
-    while (!telemetryTimes_.empty() && telemetryTimes_.front() <= nowMs - rateWindowMs)
-        telemetryTimes_.pop_front();
+    for (std::deque<int64_t>* times : {&telemetryTimes_, &otherTelemetryTimes_})
+        while (!times->empty() && times->front() <= nowMs - rateWindowMs)
+            times->pop_front();
 }
 
 double LinkHealth::telemetryRate(int64_t nowMs) {
     forgetBefore(nowMs);
     return double(telemetryTimes_.size()) * 1000.0 / double(rateWindowMs);
+}
+
+std::optional<LinkHealth::OtherUnit> LinkHealth::otherUnitTelemetry(int64_t nowMs) {
+    forgetBefore(nowMs);
+    if (otherTelemetryTimes_.empty())
+        return std::nullopt;
+    return OtherUnit{otherAddress_,
+                     double(otherTelemetryTimes_.size()) * 1000.0 / double(rateWindowMs)};
 }
 
 std::optional<int64_t> LinkHealth::telemetryAgeMs(int64_t nowMs) const {

@@ -7,8 +7,10 @@
 // robot answers (version queries, drive-and-poll frames), no accepted reply of any kind from the
 // chosen unit has come for lostAfterMs, counted from the latest of: the port opening, the cycle
 // starting to send such frames, the unit's last accepted reply. Another unit's replies on the
-// same line (a scan's answers, another robot's telemetry) count for the rate, not as an answer.
-// Times are milliseconds on any monotonic clock; nothing here reads a clock.
+// same line (a scan's answers, another robot's telemetry) are no answer either. The rate and the
+// age of the last frame count the chosen unit's telemetry too, so that the readout and the lost
+// and back lines tell the same story; another unit's telemetry is counted beside it, with that
+// unit's address. Times are milliseconds on any monotonic clock; nothing here reads a clock.
 
 #include "protocol/robot_frame.h"
 
@@ -32,24 +34,31 @@ public:
     bool open() const { return open_; }
 
     // One item of the received stream while the port is open: a decoded frame, or None for a
-    // run of bytes refused; fromUnit tells whether a frame carries the chosen unit's address.
-    // Returns Back when the unit answers again after it was lost.
-    std::optional<Change> chunk(ReplyKind kind, bool fromUnit, int64_t nowMs);
+    // run of bytes refused; fromUnit tells whether a frame carries the chosen unit's address,
+    // address is the frame's. Returns Back when the unit answers again after it was lost.
+    std::optional<Change> chunk(ReplyKind kind, bool fromUnit, int64_t nowMs, int address = -1);
     // What the command cycle just sent: true for a frame the robot answers.
     void cycleSent(bool expectsReply, int64_t nowMs);
     // Returns Lost once when the robot stops answering.
     std::optional<Change> check(int64_t nowMs);
 
     bool lost() const { return lost_; }
-    // Accepted telemetry frames per second over the last rateWindowMs (fewer while the port has
-    // been open for less than that).
+    // The chosen unit's accepted telemetry frames per second over the last rateWindowMs (fewer
+    // while the port has been open for less than that).
     double telemetryRate(int64_t nowMs);
+    // Other units' telemetry over the same window: its rate, and the address of the latest.
+    struct OtherUnit {
+        int address = -1;
+        double framesPerSecond = 0;
+    };
+    std::optional<OtherUnit> otherUnitTelemetry(int64_t nowMs);
     int refused() const { return refused_; }
-    // Frames accepted since the port opened: telemetry, and the other replies.
+    // Frames accepted since the port opened, of every unit: telemetry, and the other replies.
     int telemetryAccepted() const { return telemetryAccepted_; }
     int repliesAccepted() const { return repliesAccepted_; }
     int64_t openedAt() const { return openedAt_; }
-    // Time since the last accepted telemetry frame; none before the first of this connection.
+    // Time since the chosen unit's last accepted telemetry frame; none before the first of this
+    // connection.
     std::optional<int64_t> telemetryAgeMs(int64_t nowMs) const;
 
 private:
@@ -62,6 +71,8 @@ private:
     std::optional<int64_t> lastReplyAt_;
     std::optional<int64_t> lastTelemetryAt_;
     std::deque<int64_t> telemetryTimes_;
+    std::deque<int64_t> otherTelemetryTimes_;
+    int otherAddress_ = -1;
     int refused_ = 0;
     int telemetryAccepted_ = 0;
     int repliesAccepted_ = 0;

@@ -24,13 +24,13 @@
 #include <vector>
 
 struct TelemetryBytes {
-    uint8_t battery = 62, lines = 0, leds = 0, currentL = 0, currentR = 0, sonarL = 0, sonarR = 0,
-            ax = 0, ay = 0, az = 0;
+    uint8_t address = 0xFD, battery = 62, lines = 0, leds = 0, currentL = 0, currentR = 0,
+            sonarL = 0, sonarR = 0, ax = 0, ay = 0, az = 0;
     bool badSum = false;
 
     std::vector<uint8_t> frame() const {
-        std::vector<uint8_t> f = {0xFC,   0xFD,   0xE5, battery, lines, leds, currentL, currentR,
-                                  sonarL, sonarR, ax,   ay,      az,    0,    0,        0};
+        std::vector<uint8_t> f = {0xFC,   address, 0xE5, battery, lines, leds, currentL, currentR,
+                                  sonarL, sonarR,  ax,   ay,      az,    0,    0,        0};
         uint8_t sum = 0;
         for (int i = 3; i <= 14; ++i)
             sum = uint8_t(sum + f[size_t(i)]);

@@ -1,6 +1,7 @@
 // The link's health with the real engine on a pseudo-terminal: the robot falls silent while the
 // cycle polls, one "lost" line naming the unit; it answers again, one "back" line with the gap;
-// the identity list shows the accepted telemetry's values.
+// the identity list shows the accepted telemetry's values; another unit's telemetry is named on
+// the readout, and is no answer of the chosen unit there or in the log.
 
 #include "tests/form1/form1_fixture.h"
 #include "tests/support/pty_peer.h"
@@ -65,4 +66,20 @@ TEST_F(LinkHealthOnTheLine, SilentRobotIsToldOnceAndItsReturnWithTheGap) {
     EXPECT_EQ(form1.ListBox1->item(26)->text(), "LED1         :ON");
     EXPECT_EQ(form1.ListBox1->item(27)->text(), "LED2         :OFF");
     EXPECT_EQ(form1.ListBox1->item(16)->text(), "U Eng. L     :") << "nothing decoded for it";
+}
+
+TEST_F(LinkHealthOnTheLine, AnotherUnitsTelemetryIsNamedAndIsNoAnswerOfTheChosenOne) {
+    TelemetryBytes other;
+    other.address = 7;
+    other.sonarL = 90;
+    for (int i = 0; i < 30; ++i) { // 1.5 s of unit 7 at 20 frames/s while the cycle polls 253
+        peer.write(other.frame());
+        cycleFor(50);
+    }
+    EXPECT_EQ(linesWith("> telemetry lost, id=253"), 1);
+    const QStringList readout = form1.LinkReadout->text().split('\n');
+    ASSERT_EQ(readout.size(), 2);
+    EXPECT_TRUE(readout[0].startsWith("LINK 0.0 fr/s")) << readout[0].toStdString();
+    EXPECT_TRUE(readout[1].startsWith("id=7 sends 1")) << readout[1].toStdString();
+    EXPECT_EQ(form1.state.sonarLeft, 90) << "the dashboard shows it all the same";
 }

@@ -40,10 +40,18 @@ TEST(LinkHealth, LostAfterOneSecondWithoutAReplyWhileTheCycleAsksAndBackWithTheG
     EXPECT_EQ(back->missingMs, 3400);
     EXPECT_FALSE(h.lost());
     EXPECT_FALSE(h.chunk(ReplyKind::Telemetry, true, 3500));
-    // Another unit's telemetry on the line is no answer from the chosen one.
-    EXPECT_FALSE(h.chunk(ReplyKind::Telemetry, false, 4000));
+    // Another unit's telemetry on the line is no answer from the chosen one, nor in its rate and
+    // age; it is counted beside them.
+    EXPECT_FALSE(h.chunk(ReplyKind::Telemetry, false, 4000, 7));
+    EXPECT_FALSE(h.chunk(ReplyKind::Telemetry, false, 4100, 9));
     EXPECT_FALSE(h.check(4499));
     EXPECT_TRUE(h.check(4500)) << "counted from the last accepted reply";
+    EXPECT_DOUBLE_EQ(h.telemetryRate(4500), 1.0);
+    EXPECT_EQ(h.telemetryAgeMs(4500), 1000);
+    ASSERT_TRUE(h.otherUnitTelemetry(4500));
+    EXPECT_EQ(h.otherUnitTelemetry(4500)->address, 9);
+    EXPECT_DOUBLE_EQ(h.otherUnitTelemetry(4500)->framesPerSecond, 1.0);
+    EXPECT_FALSE(h.otherUnitTelemetry(6100)) << "gone from the window";
 }
 
 TEST(LinkHealth, NoLossCountedWhileTheCycleSendsNothingTheRobotAnswers) {

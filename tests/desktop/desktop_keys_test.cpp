@@ -142,4 +142,10 @@ TEST_F(DesktopKeys, AnotherProgramTakingTheFocusWhileAKeyIsHeldStops) {
     const size_t stop = firstFrom(before, isStop);
     EXPECT_EQ(count(stop + 1, SIZE_MAX, isDrive), 0);
     EXPECT_EQ(countPolls(frames(), stop + 1, 150, 150), 0);
+    // Released while the other program had the keyboard: the next press drives at once.
+    ASSERT_NO_FATAL_FAILURE(focusDashboard());
+    const size_t anew = frames().size();
+    xdo({"keydown", "w"});
+    EXPECT_TRUE(waitPolls(2, 150, 150, anew)) << "the key pressed anew does not drive";
+    xdo({"keyup", "w"});
 }

@@ -38,21 +38,22 @@ void TForm1::Chart1ContextMenu(const QPoint& globalPos) {
         buffer.open(QIODevice::WriteOnly);
         picture.save(&buffer, "PNG");
         saveFile(askSavePath(this, QStringLiteral("Save the chart as a picture"),
-                         QStringLiteral("chart"), QStringLiteral("png"),
-                         QStringLiteral("PNG pictures (*.png)")),
-             png);
+                             QStringLiteral("chart"), QStringLiteral("png"),
+                             QStringLiteral("PNG pictures (*.png)")),
+                 png);
     });
     menu.addAction(QStringLiteral("&Copy the picture"), this,
                    [this] { QGuiApplication::clipboard()->setPixmap(Chart1->picture()); });
     menu.addAction(QStringLiteral("&Export the data as CSV..."), this, [this] {
         const std::string csv = chartCsv(Chart1->history());
-        saveFile(askSavePath(this, QStringLiteral("Export the chart's data"), QStringLiteral("chart"),
-                         QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)")),
-             QByteArray::fromStdString(csv));
+        saveFile(askSavePath(this, QStringLiteral("Export the chart's data"),
+                             QStringLiteral("chart"), QStringLiteral("csv"),
+                             QStringLiteral("CSV files (*.csv)")),
+                 QByteArray::fromStdString(csv));
     });
     menu.addSeparator();
-    QAction* pause = menu.addAction(QStringLiteral("&Pause"), this,
-                                    [this](bool on) { Chart1->setPaused(on); });
+    QAction* pause =
+        menu.addAction(QStringLiteral("&Pause"), this, [this](bool on) { Chart1->setPaused(on); });
     pause->setCheckable(true);
     pause->setChecked(Chart1->paused());
     menu.exec(globalPos);
@@ -63,9 +64,9 @@ void TForm1::Memo1ContextMenu(const QPoint& globalPos) {
     menu->setObjectName("Memo1Menu");
     menu->addSeparator();
     menu->addAction(QStringLiteral("&Save the log..."), this, [this] {
-        const QString path = askSavePath(this, QStringLiteral("Save the log"),
-                                         QStringLiteral("log"), QStringLiteral("txt"),
-                                         QStringLiteral("Text files (*.txt)"));
+        const QString path =
+            askSavePath(this, QStringLiteral("Save the log"), QStringLiteral("log"),
+                        QStringLiteral("txt"), QStringLiteral("Text files (*.txt)"));
         saveFile(path, (Memo1->toPlainText() + "\n").toUtf8());
     });
     menu->exec(globalPos);

@@ -62,8 +62,7 @@ RecordingControl::RecordingControl(LinkRecorder& recorder, MessageBoxService& bo
     menu->setObjectName("RecordMenu");
     QAction* where = menu->addAction(QString());
     where->setEnabled(false);
-    menu->addAction(QStringLiteral("Choose the &folder..."), this,
-                    &RecordingControl::chooseFolder);
+    menu->addAction(QStringLiteral("Choose the &folder..."), this, &RecordingControl::chooseFolder);
     connect(menu, &QMenu::aboutToShow, this,
             [this, where] { where->setText(QStringLiteral("Recordings go to ") + folder_); });
     RecordButton->setMenu(menu);
@@ -169,7 +168,8 @@ void RecordingControl::showStatus() {
         return;
     }
     const LinkRecorder::Status s = recorder_.status();
-    QString text = QStringLiteral("REC %1  %2").arg(elapsedText(since_.elapsed()), sizeText(s.bytes));
+    QString text =
+        QStringLiteral("REC %1  %2").arg(elapsedText(since_.elapsed()), sizeText(s.bytes));
     if (s.lost > 0)
         text += QStringLiteral("  %1 lost").arg(s.lost);
     RecordStatus->setText(text);

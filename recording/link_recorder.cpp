@@ -292,7 +292,9 @@ void LinkRecorder::run(uint32_t session, Start start, FailureHook onFailure) {
     std::string error;
     std::vector<Pending> pending;
     std::string capture, csv;
-    const auto since = [&start](int64_t atUs) { return std::max<int64_t>(atUs - start.monotonicUs, 0); };
+    const auto since = [&start](int64_t atUs) {
+        return std::max<int64_t>(atUs - start.monotonicUs, 0);
+    };
 
     // Everything the rings hold for this session into pending (capture lines) and csv (rows).
     const auto take = [&] {
@@ -326,8 +328,8 @@ void LinkRecorder::run(uint32_t session, Start start, FailureHook onFailure) {
             std::memcpy(p.bytes, g.bytes, g.count);
             p.text = port ? *port : std::string();
         }
-        for (const auto& [lost, what] : {std::pair(&rxLost_, "rx"), {&txLost_, "tx"},
-                                         {&csvLost_, "csv"}}) {
+        for (const auto& [lost, what] :
+             {std::pair(&rxLost_, "rx"), {&txLost_, "tx"}, {&csvLost_, "csv"}}) {
             const uint64_t count = lost->count.load();
             if (count == lost->told)
                 continue;

@@ -6,10 +6,10 @@
 namespace {
 
 const char* const kColumns[] = {
-    "time_s",      "address",     "battery_V",   "battery_pct", "line_LU",   "line_RU",
-    "line_LD",     "line_RD",     "led1",        "led2",        "led3",      "led4",
-    "current_L",   "current_R",   "sonar_L",     "sonar_R",     "accel_raw_X", "accel_raw_Y",
-    "accel_raw_Z", "accel_X",     "accel_Y",     "accel_Z",     "aux13",     "aux14",
+    "time_s",      "address",   "battery_V", "battery_pct", "line_LU",     "line_RU",
+    "line_LD",     "line_RD",   "led1",      "led2",        "led3",        "led4",
+    "current_L",   "current_R", "sonar_L",   "sonar_R",     "accel_raw_X", "accel_raw_Y",
+    "accel_raw_Z", "accel_X",   "accel_Y",   "accel_Z",     "aux13",       "aux14",
 };
 
 void appendFloat(std::string& out, float value) {

@@ -37,7 +37,8 @@ std::string chartCsv(const ChartHistory& history) {
             out += ',';
             if (i < history.size(k)) {
                 char text[32];
-                const auto [end, ec] = std::to_chars(text, text + sizeof text, history.point(k, i).y);
+                const auto [end, ec] =
+                    std::to_chars(text, text + sizeof text, history.point(k, i).y);
                 out.append(text, ec == std::errc() ? end : text);
             }
         }

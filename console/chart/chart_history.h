@@ -123,7 +123,9 @@ public:
     // The wall-clock time of each sample (milliseconds since the epoch), in the order the
     // samples came: sample i's time, or -1 when none was noted.
     void appendSampleTime(int64_t epochMs) { sampleTimes_.push_back(epochMs); }
-    int64_t sampleTime(std::size_t i) const { return i < sampleTimes_.size() ? sampleTimes_[i] : -1; }
+    int64_t sampleTime(std::size_t i) const {
+        return i < sampleTimes_.size() ? sampleTimes_[i] : -1;
+    }
 
     // Bytes the store holds for its points (blocks, block tables and colour runs).
     std::size_t memoryBytes() const;

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -288,6 +289,7 @@ void LinkRecorder::opened(const std::string& port, int64_t atUs) {
 }
 
 void LinkRecorder::run(uint32_t session, Start start, FailureHook onFailure) {
+    pthread_setname_np(pthread_self(), "zelk-recorder"); // its cost apart from the others'
     Writer files(bytes_);
     std::string error;
     std::vector<Pending> pending;

@@ -335,6 +335,19 @@ Line:
                        starts only after the gap, never between the halves of a split frame.
   --flood-every S      seconds from the end of one flood to the start of the next (default 5)
 
+Replay:
+  --replay FILE        play a link capture that the console recorded back instead of a robot:
+                       the robot's side of it (its rx lines) with the timing it had, from the
+                       moment the console first writes; what the console sends is only logged.
+                       A file that is no capture, or a wrong line, is named with its line and
+                       nothing is played. While the console does not read (a notice of its own
+                       is up), the chunk that is due waits, the ones after it keep their
+                       spacing. Only --link, --duration, --drop-after, --quiet and --log go
+                       with it
+  --speed X            play X times as fast (0.01..1000, default 1)
+  --loop               start again after the last chunk, with the pause before the first chunk
+                       it had at the start (at least 50 ms)
+
 Robot:
   --seed N             seed of the sensor noise and of the line faults above (default 1)
   --battery-seconds S  battery life standing still, full (6.2 V) to empty (5.5 V), then it is

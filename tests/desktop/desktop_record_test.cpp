@@ -110,7 +110,7 @@ class DesktopRecord : public Desktop {
 protected:
     void SetUp() override {
         linkPath_ = "/tmp/zelk-desktop-" + std::to_string(getpid()) + "-robot";
-        base_ = "/tmp/zelk-desktop-" + std::to_string(getpid()) + "-data";
+        base_ = "/tmp/zelk-desktop-" + std::to_string(getpid()) + "-home";
         startDisplay();
         ASSERT_FALSE(display_.empty()) << "Xvfb did not start";
         ASSERT_NO_FATAL_FAILURE(startConsoleWithData(1));
@@ -120,12 +120,13 @@ protected:
         run({"/bin/rm", "-rf", base_ + "-1", base_ + "-2"}, {});
     }
 
-    // A console of its own whose data folder (where recordings go) is folder(run).
+    // A console of its own in a home of its own, home(run), where its recordings go.
     void startConsoleWithData(int run) {
         console_.reset();
         Child::Options options;
-        options.env = env();
-        options.env.push_back("XDG_DATA_HOME=" + base_ + "-" + std::to_string(run));
+        options.env = environmentWith({"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb",
+                                       "LC_ALL=C.UTF-8", "XAUTHORITY", "WAYLAND_DISPLAY",
+                                       "HOME=" + home(run), "XDG_DATA_HOME", "XDG_CONFIG_HOME"});
         options.outFile = outPath("console.out");
         options.errFile = outPath("console.log");
         console_ = std::make_unique<Child>(std::vector<std::string>{ZELK_CONSOLE_PATH}, options);
@@ -133,9 +134,8 @@ protected:
         ASSERT_TRUE(waitFor([&] { return main().viewable && panel().viewable; }))
             << "the console's windows did not appear";
     }
-    std::string folder(int run) const {
-        return base_ + "-" + std::to_string(run) + "/ZELK controll";
-    }
+    std::string home(int run) const { return base_ + "-" + std::to_string(run); }
+    std::string folder(int run) const { return home(run) + "/.local/share/ZELK controll"; }
 
     void clickMain(int x, int y, const char* button = "1") {
         const XWindow m = main();
@@ -147,7 +147,11 @@ protected:
         xdo({"key", "ctrl+a", "ctrl+c"});
         std::string text;
         waitFor([&] {
-            text = run({ZELK_X11_PROBE_PATH, "clipboard"}, env()).out;
+            // The clipboard ends without a line break: one is added, so that the last line
+            // comes through too.
+            text =
+                run({"/bin/sh", "-c", std::string(ZELK_X11_PROBE_PATH) + " clipboard; echo"}, env())
+                    .out;
             return text.find("Initialising") != std::string::npos;
         });
         return text;
@@ -295,20 +299,21 @@ TEST_F(DesktopRecord, TheChartIsSavedCopiedExportedAndPausedThroughItsMenu) {
                                                                 : std::pair(0, 0);
     };
 
-    const std::string picture = outPath("saved-chart.png");
+    const std::string picture = outPath("saved-chart.png"), copied = outPath("copied-chart.png"),
+                      data = outPath("exported-chart.csv");
+    for (const std::string& earlier : {picture, copied, data})
+        unlink(earlier.c_str()); // of an earlier run: the dialog would ask to replace it
     menuItem("s", "chart-menu");
     ASSERT_NO_FATAL_FAILURE(answerFileDialog("Save the chart as a picture", picture));
     ASSERT_TRUE(waitFor([&] { return pngSize(picture).first > 0; }));
     EXPECT_EQ(pngSize(picture), std::pair(283, 261));
 
     menuItem("c", "");
-    const std::string copied = outPath("copied-chart.png");
     ASSERT_TRUE(waitFor([&] {
         return run({ZELK_X11_PROBE_PATH, "clipboard-png", copied}, env()).status == 0;
     }));
     EXPECT_EQ(pngSize(copied), std::pair(283, 261));
 
-    const std::string data = outPath("exported-chart.csv");
     menuItem("e", "");
     ASSERT_NO_FATAL_FAILURE(answerFileDialog("Export the chart's data", data));
     ASSERT_TRUE(waitFor([&] { return !readAll(data).empty(); }));
@@ -329,6 +334,9 @@ TEST_F(DesktopRecord, TheChartIsSavedCopiedExportedAndPausedThroughItsMenu) {
     menuItem("p", "");
     EXPECT_TRUE(waitFor([&] { return chart() != still; }, 5000)) << "nothing new after resuming";
     screenshot("chart-resumed");
+
+    // The dialogs kept nothing of their own: no settings, no history.
+    EXPECT_EQ(run({"/usr/bin/find", home(1), "-path", "*/.config/*"}, {}).out, "");
 }
 
 } // namespace

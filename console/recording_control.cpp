@@ -112,9 +112,11 @@ void RecordingControl::start() {
     s.monotonicUs = LinkRecorder::nowUs();
     // The writer's thread tells of a failure; the control takes it on its own thread.
     recorder_.start(s, [this](uint32_t session, const std::string& reason) {
-        const QString text = QString::fromLocal8Bit(reason.c_str());
-        QMetaObject::invokeMethod(
-            this, [this, session, text] { failed(session, text); }, Qt::QueuedConnection);
+        {
+            std::lock_guard<std::mutex> lock(failuresLock_);
+            failures_.emplace_back(session, reason);
+        }
+        QMetaObject::invokeMethod(this, "takeFailures", Qt::QueuedConnection);
     });
     since_.start();
     tick_->start();
@@ -146,6 +148,16 @@ void RecordingControl::portOpened(const QString& port) {
 
 void RecordingControl::linkClosed() {
     stop();
+}
+
+void RecordingControl::takeFailures() {
+    std::vector<std::pair<uint32_t, std::string>> taken;
+    {
+        std::lock_guard<std::mutex> lock(failuresLock_);
+        taken.swap(failures_);
+    }
+    for (const auto& [session, reason] : taken)
+        failed(session, QString::fromLocal8Bit(reason.c_str()));
 }
 
 void RecordingControl::failed(uint32_t session, const QString& reason) {

@@ -17,6 +17,10 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 class QLabel;
 class QTimer;
@@ -51,6 +55,9 @@ signals:
     void logLine(const QString& line);
 
 private:
+    // The writer's failures on their way to the GUI thread: the lock is held only to move them
+    // in or out (and shows ThreadSanitizer the hand-over that Qt's event queue hides from it).
+    Q_INVOKABLE void takeFailures();
     void failed(uint32_t session, const QString& reason);
     void showStatus();
 
@@ -60,4 +67,6 @@ private:
     QString folder_;
     QTimer* tick_;
     QElapsedTimer since_;
+    std::mutex failuresLock_;
+    std::vector<std::pair<uint32_t, std::string>> failures_;
 };

@@ -136,10 +136,11 @@ void RecordingControl::stop(bool say) {
         return;
     }
     if (say)
-        emit logLine(QStringLiteral("> recording saved: %1, %2 (%3 chunks, %4 telemetry rows)")
+        emit logLine(QStringLiteral("> recording saved: %1, %2 (%3 chunks, %4 telemetry rows%5)")
                          .arg(fileName(s.capturePath), fileName(s.csvPath))
                          .arg(s.rxLines)
-                         .arg(s.csvRows));
+                         .arg(s.csvRows)
+                         .arg(s.lost > 0 ? QStringLiteral(", %1 lost").arg(s.lost) : QString()));
 }
 
 void RecordingControl::portOpened(const QString& port) {

@@ -212,9 +212,11 @@ protected:
 };
 
 TEST_F(DesktopRecord, ASessionPlayedBackGivesTheSameTelemetry) {
-    // Seconds of telemetry to record (ZELK_RECORD_SECONDS for longer runs).
+    // Seconds of telemetry to record, from a robot answering each poll (for longer runs and
+    // timed telemetry: ZELK_RECORD_SECONDS, ZELK_RECORD_PERIOD in ms).
     const int seconds = std::max(3, std::atoi(std::getenv("ZELK_RECORD_SECONDS") ?: "5"));
-    startSim();
+    const char* period = std::getenv("ZELK_RECORD_PERIOD");
+    startSim(period ? std::vector<std::string>{"--period", period} : std::vector<std::string>{});
     std::string log;
     ASSERT_NO_FATAL_FAILURE(recordSession(
         1, [&] { return csvRowsSoFar(1) >= seconds * 18; }, log));

@@ -185,9 +185,10 @@ public:
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9,
         *Label10, *Label11, *Label12, *Label13, *Label14, *Label15, *Label16, *Label17, *Label18,
         *Label19, *Label20, *Label21, *Label22, *Label23, *Label24, *Label25, *Label26;
-    QLabel* StopKeyCaption;      // tells the operator which key stops the robot
-    QLabel* LinkReadout;         // telemetry rate, refused chunks, age of the last frame
-    RecordingControl* Recording; // starts and stops a recording of the link, under the readout
+    QLabel* StopKeyCaption; // tells the operator which key stops the robot
+    QLabel* LinkReadout;    // telemetry rate, refused chunks, age of the last frame
+    // Starts and stops a recording of the link, under the readout.
+    RecordingControl* Recording;
     FlatButton* SpeedButton1;
     QPushButton *Button1, *Button2;
     QCheckBox *CheckBox1, *CheckBox2;

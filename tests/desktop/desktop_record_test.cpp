@@ -218,8 +218,14 @@ TEST_F(DesktopRecord, ASessionPlayedBackGivesTheSameTelemetry) {
     const char* period = std::getenv("ZELK_RECORD_PERIOD");
     startSim(period ? std::vector<std::string>{"--period", period} : std::vector<std::string>{});
     std::string log;
+    const Clock::time_point from = Clock::now();
     ASSERT_NO_FATAL_FAILURE(recordSession(
-        1, [&] { return csvRowsSoFar(1) >= seconds * 18; }, log));
+        1,
+        [&] {
+            return Clock::now() - from >= std::chrono::seconds(seconds) &&
+                   csvRowsSoFar(1) >= seconds * 18;
+        },
+        log));
     const Recorded first =
         readRecording(onlyFile(folder(1), ".capture"), onlyFile(folder(1), ".csv"));
     ASSERT_GE(first.csvRows.size(), size_t(seconds * 18));

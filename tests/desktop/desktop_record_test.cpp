@@ -182,7 +182,7 @@ protected:
         ASSERT_TRUE(waitFor([&] { return !onlyFile(folder(run), ".capture").empty(); }))
             << "no recording in " << folder(run);
         ASSERT_NO_FATAL_FAILURE(connectTyped());
-        ASSERT_TRUE(waitFor(enough, 60000)) << sim_->log();
+        ASSERT_TRUE(waitFor(enough, 600000)) << sim_->log();
         ASSERT_EQ(kill(sim_->pid(), SIGSTOP), 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
         robotLog = sim_->log();

@@ -135,7 +135,8 @@ void RecordingControl::stop(bool say) {
         failed(0, QString::fromLocal8Bit(error->c_str()));
         return;
     }
-    if (say)
+    // A failure on its way to takeFailures tells of it; the files were not saved whole.
+    if (say && s.failure.empty())
         emit logLine(QStringLiteral("> recording saved: %1, %2 (%3 chunks, %4 telemetry rows%5)")
                          .arg(fileName(s.capturePath), fileName(s.csvPath))
                          .arg(s.rxLines)

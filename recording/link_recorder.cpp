@@ -191,6 +191,7 @@ uint32_t LinkRecorder::start(const Start& start, FailureHook onFailure) {
         endError_.reset();
         capturePath_.clear();
         csvPath_.clear();
+        failure_.clear();
     }
     const uint32_t session = ++lastSession_ == 0 ? ++lastSession_ : lastSession_;
     session_.store(session, std::memory_order_release);
@@ -221,6 +222,7 @@ LinkRecorder::Status LinkRecorder::status() const {
     std::lock_guard<std::mutex> lock(mutex_);
     s.capturePath = capturePath_;
     s.csvPath = csvPath_;
+    s.failure = failure_;
     return s;
 }
 
@@ -370,6 +372,7 @@ void LinkRecorder::run(uint32_t session, Start start, FailureHook onFailure) {
         bool tell = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
+            failure_ = error;
             if (stopping_) {
                 endError_ = error;
             } else {

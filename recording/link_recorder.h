@@ -48,6 +48,7 @@ public:
         uint64_t rxLines = 0;
         uint64_t csvRows = 0;
         std::string capturePath, csvPath; // once the files exist
+        std::string failure;              // why the writer stopped early, if it did
     };
     using FailureHook = std::function<void(uint32_t session, const std::string& reason)>;
 
@@ -118,6 +119,6 @@ private:
     bool stopping_ = false;
     bool failureTold_ = false;
     std::optional<std::string> endError_;
-    std::string capturePath_, csvPath_;
+    std::string capturePath_, csvPath_, failure_;
     std::thread writer_;
 };

@@ -230,6 +230,7 @@ TEST(Recording, AFailureStopsTheRecordingAndSaysWhy) {
         ASSERT_EQ(reason.wait_for(std::chrono::seconds(10)), std::future_status::ready);
         EXPECT_NE(reason.get().find(c.says), std::string::npos);
         EXPECT_EQ(recorder.stop(), std::nullopt) << "told twice";
+        EXPECT_NE(recorder.status().failure.find(c.says), std::string::npos);
         EXPECT_EQ(calls, 1);
         if (limited) {
             setrlimit(RLIMIT_FSIZE, &before);

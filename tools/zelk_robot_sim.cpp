@@ -767,6 +767,8 @@ int Replayer::run() {
             "writes",
             options_.replayPath.c_str(), schedule_.chunkCount(), schedule_.seconds(),
             options_.replaySpeed, options_.replayLoop ? ", again and again" : "");
+    logLine("monotonic clock at start: %.6f s",
+            std::chrono::duration<double>(startTime.time_since_epoch()).count());
     const auto start = Clock::now();
     const auto at = [&](double s) {
         return s < 0 ? std::optional<Clock::time_point>()

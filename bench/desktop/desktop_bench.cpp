@@ -324,13 +324,20 @@ std::pair<uint64_t, uint64_t> machineJiffies() {
 // ------------------------------------------------------------------------ the simulator's log
 
 // Whole telemetry frames the simulator wrote: "tx FC <address> E5 ..." lines of 16 bytes.
-long telemetrySent(const std::string& log) {
+// With sinceUs, only those written from that moment on the monotonic clock (in microseconds):
+// the log's times count from the clock's value it gives at its start.
+long telemetrySent(const std::string& log, std::optional<int64_t> sinceUs = std::nullopt) {
+    const size_t clock = log.find("monotonic clock at start: ");
+    const double startUs =
+        clock == std::string::npos ? 0 : std::atof(log.c_str() + clock + 26) * 1e6;
     long n = 0;
     std::istringstream lines(log);
     std::string line;
     while (std::getline(lines, line)) {
         const size_t at = line.find("] tx FC ");
         if (at == std::string::npos)
+            continue;
+        if (sinceUs && startUs + std::atof(line.c_str() + 1) * 1e6 < double(*sinceUs))
             continue;
         std::istringstream words(line.substr(at + 5));
         std::vector<std::string> bytes;
@@ -474,6 +481,7 @@ constexpr int kRecordX = 986 + 25, kRecordY = 746 + 10; // the recording control
 struct RecordingCounts {
     bool ended = false;
     long telemetry = 0, lost = 0, rows = 0;
+    std::optional<int64_t> openedAtUs; // the port opened, on the monotonic clock
 };
 
 RecordingCounts countRecording(const std::string& folder) {
@@ -499,6 +507,8 @@ RecordingCounts countRecording(const std::string& folder) {
     FrameReader frames;
     for (const CaptureLine& line : capture->lines) {
         c.lost += line.kind == CaptureKind::Lost ? long(line.count) : 0;
+        if (line.kind == CaptureKind::Open)
+            c.openedAtUs = capture->header.monotonicUs + line.timeUs;
         if (line.kind != CaptureKind::Rx)
             continue;
         frames.read(line.bytes.data(), int(line.bytes.size()));
@@ -667,15 +677,15 @@ std::optional<Figures> runOnce(const Situation& s, const std::string& console,
         return std::nullopt;
     }
     std::optional<RecordingCounts> recorded;
-    long robotWrote = 0, robotFlushes = 0;
+    std::string robotLog;
+    long robotFlushes = 0;
     if (s.record) {
         // The robot held, so that the console has read all it wrote; the recording stopped.
         kill(sim->pid(), SIGSTOP);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        const std::string log = sim->log();
-        robotWrote = telemetrySent(log);
+        robotLog = sim->log();
         for (size_t at = 0;
-             (at = log.find("nobody reads the line any more", at)) != std::string::npos; ++at)
+             (at = robotLog.find("nobody reads the line any more", at)) != std::string::npos; ++at)
             ++robotFlushes;
         const XWindow m = screen.main();
         screen.pointerTo(m.x + kRecordX, m.y + kRecordY);
@@ -747,7 +757,11 @@ std::optional<Figures> runOnce(const Situation& s, const std::string& console,
 
     app.reset(); // its summary of the connection comes as it closes
     if (recorded) {
-        f.emplace_back("recording: telemetry frames the robot wrote", double(robotWrote));
+        // A robot on its own beat writes before the console opens the port too.
+        f.emplace_back("recording: telemetry frames the robot wrote",
+                       double(telemetrySent(robotLog)));
+        f.emplace_back("recording: telemetry frames the robot wrote once the port was open",
+                       double(telemetrySent(robotLog, recorded->openedAtUs)));
         f.emplace_back("recording: times the robot dropped what waited unread",
                        double(robotFlushes));
         f.emplace_back("recording: telemetry frames in the capture", double(recorded->telemetry));

@@ -183,6 +183,7 @@ protected:
             << "no recording in " << folder(run);
         ASSERT_NO_FATAL_FAILURE(connectTyped());
         ASSERT_TRUE(waitFor(enough, 600000)) << sim_->log();
+        screenshot("recording-" + std::to_string(run));
         ASSERT_EQ(kill(sim_->pid(), SIGSTOP), 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
         robotLog = sim_->log();

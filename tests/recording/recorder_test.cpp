@@ -10,9 +10,12 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iterator>
 #include <sstream>
 #include <sys/resource.h>
 #include <thread>

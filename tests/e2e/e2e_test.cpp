@@ -174,6 +174,10 @@ TEST_F(EndToEnd, DroppedLineEndsInClosedNoticeAndReconnectWorks) {
 TEST_F(EndToEnd, RecordsAConnectionAndStopsWhenItsCaptureIsRemoved) {
     char name[] = "/tmp/zelk-e2e-recording-XXXXXX";
     const std::string folder = mkdtemp(name);
+    const struct Removed {
+        std::string folder;
+        ~Removed() { std::filesystem::remove_all(folder); }
+    } removed{folder};
     form1.Recording->setFolder(QString::fromStdString(folder));
     form1.Recording->start();
     {
@@ -219,7 +223,6 @@ TEST_F(EndToEnd, RecordsAConnectionAndStopsWhenItsCaptureIsRemoved) {
     EXPECT_TRUE(waitUntil([&] { return form1.linkHealth().telemetryAccepted() > accepted + 5; },
                           kE2eWaitMs));
     EXPECT_TRUE(form1.portOpen.load());
-    std::filesystem::remove_all(folder);
 }
 
 } // namespace

@@ -614,6 +614,13 @@ TEST(SimProcess, PlaysACaptureBackAndRefusesAWrongOne) {
                         << "1000000 tx FC FD 64 64\n1060000 rx FE FD EB 03\n"
                            "1160000 rx FE FD EC 14\n1360000 rx FC FD E5\n1400000 end\n";
     std::ofstream(bad) << header << "10 rx FC\n20 rx FC FD\n30 rx XY\n";
+    const struct Removed {
+        std::vector<std::string> files;
+        ~Removed() {
+            for (const std::string& f : files)
+                unlink(f.c_str());
+        }
+    } removed{{good, bad}};
     {
         SimProcess sim({"--replay", bad}, true);
         EXPECT_EQ(sim.firstLine(2000), "") << "a line opened for a wrong capture";

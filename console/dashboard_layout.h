@@ -80,7 +80,8 @@ constexpr Rect kCheckBox1{986, 14, 217, 20};
 constexpr Rect kCheckBox2{986, 38, 217, 20};
 constexpr Rect kListBox1{985, 70, 219, 461};
 constexpr Rect kMemo1{986, 546, 217, 155};
-// The link readout, under the log.
+// The link readout, under the log, and the recording control under it.
 constexpr Rect kLinkReadout{986, 706, 217, 34};
+constexpr Rect kRecording{986, 746, 217, 22};
 
 } // namespace dashboard

@@ -2,6 +2,7 @@
 
 #include "console/chart/telemetry_chart.h"
 #include "console/dashboard_layout.h"
+#include "console/recording_control.h"
 #include "console/widgets/bar_gauge.h"
 #include "console/widgets/circle_shape.h"
 #include "console/widgets/colors.h"
@@ -354,6 +355,8 @@ void TForm1::createControls() {
     LinkReadout->setFont(fontOf(kCourierNew, 13));
     LinkReadout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     LinkReadout->setFixedSize(kLinkReadout.width, kLinkReadout.height);
+    Recording = named(new RecordingControl(recorder, boxes_, this), "Recording");
+    Recording->setGeometry(kRecording.left, kRecording.top, kRecording.width, kRecording.height);
 
     ListBox1 = named(new QListWidget(this), "ListBox1");
     ListBox1->setGeometry(kListBox1.left, kListBox1.top, kListBox1.width, kListBox1.height);
@@ -396,9 +399,15 @@ void TForm1::wireEvents() {
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(&connection, &PortConnection::logLine, this, &TForm1::appendLog);
+    connect(Recording, &RecordingControl::logLine, this, &TForm1::appendLog);
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(SpeedButton1, &FlatButton::clicked, this, [this] { SpeedButton1Click(); });
     connect(Chart1, &TelemetryChart::doubleClicked, this, [this] { Chart1DblClick(); });
+    connect(Chart1, &TelemetryChart::menuRequested, this,
+            [this](const QPoint& at) { Chart1ContextMenu(at); });
+    Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Memo1, &QPlainTextEdit::customContextMenuRequested, this,
+            [this](const QPoint& at) { Memo1ContextMenu(Memo1->mapToGlobal(at)); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(Timer2, &BeatTimer::timeout, this, [this] { Timer2Timer(); });
     connect(Timer3, &BeatTimer::timeout, this, [this] { Timer3Timer(); });
@@ -414,10 +423,21 @@ void TForm1::wireEvents() {
     connection.setOnLinkClosed([this] {
         endManualDrive();
         linkClosed();
+        Recording->linkClosed();
     });
     connection.setOnLinkOpened([this] { linkOpened(); });
     connection.setOnReply([this](ReplyKind kind, int address) { linkReply(kind, address); });
-    connection.setOnConnected([this] { Timer2->wake(); });
+    connection.setOnConnected([this] {
+        Timer2->wake();
+        Recording->portOpened(portName);
+    });
+    // A recording keeps every chunk as the worker delivers it, every frame sent, and a row of
+    // every telemetry frame accepted, stamped with the time of its chunk.
+    connection.setRecorder(&recorder);
+    Recording->setPortName([this] { return portName; });
+    connection.decoder.setOnTelemetry([this](const TelemetryFrame& frame, const RobotState& s) {
+        recorder.telemetry(telemetryRow(frame, s), connection.chunkTimeUs());
+    });
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
         if (window)
             keyboardBack();
@@ -459,6 +479,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     // robot gets the stop frame before the worker lets go of the line.
     connection.shutdown();
     sayLinkSummary();
+    Recording->stop(); // its files end complete
     QWidget::closeEvent(event);
     QCoreApplication::quit();
 }
@@ -480,7 +501,11 @@ void TForm1::Chart1DblClick() {
 }
 
 void TForm1::sendFrame(int length) {
+    // The engine says nothing of a refusal: its count of taken sends does.
+    const uint64_t taken = link_.accepted_sends();
     link_.send_bytes(frameBuffer.data(), length);
+    recorder.sent(frameBuffer.data(), length, link_.accepted_sends() != taken,
+                  LinkRecorder::nowUs());
 }
 
 void TForm1::appendLog(const QString& line) {

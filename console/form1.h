@@ -12,6 +12,7 @@
 #include "protocol/reply_decoder.h"
 #include "protocol/robot_frame.h"
 #include "protocol/robot_state.h"
+#include "recording/link_recorder.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -29,6 +30,7 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+class RecordingControl;
 class TForm2;
 class TelemetryChart;
 class TransparentPicture;
@@ -47,6 +49,10 @@ public:
     // The connection panel, set once it exists (it is created right after this window).
     void setPanel(TForm2* panel);
     TForm2* panel() const { return Form2; }
+
+    // The recording of the link, started and stopped by the control under the readout. Made
+    // before the connection, so that it outlives the serial worker that hands it every chunk.
+    LinkRecorder recorder;
 
     // Link settings and flag (kept by the connection, named as the window's own values).
     PortConnection connection;
@@ -75,6 +81,9 @@ public:
     void Button2Click();
     void SpeedButton1Click();
     void Chart1DblClick();
+    // The context menus of the chart (picture, data, pause) and of the log (save, copy).
+    void Chart1ContextMenu(const QPoint& globalPos);
+    void Memo1ContextMenu(const QPoint& globalPos);
     void FormMouseMove();
     void Timer1Timer();
     void Timer2Timer();
@@ -179,6 +188,8 @@ public:
         *Label19, *Label20, *Label21, *Label22, *Label23, *Label24, *Label25, *Label26;
     QLabel* StopKeyCaption; // tells the operator which key stops the robot
     QLabel* LinkReadout;    // telemetry rate, refused chunks, age of the last frame
+    // Starts and stops a recording of the link, under the readout.
+    RecordingControl* Recording;
     FlatButton* SpeedButton1;
     QPushButton *Button1, *Button2;
     QCheckBox *CheckBox1, *CheckBox2;
@@ -222,6 +233,8 @@ private:
     bool sendCycleFrame();
     void showLinkReadout();
     void showIdentityValues();
+    // A file the operator asked for (none: the dialog was cancelled); a failure is told.
+    void saveFile(const QString& path, const QByteArray& bytes);
     KnobSender knobSender(QWidget* sender) const;
 
     Tserial_event& link_;

@@ -10,6 +10,7 @@
 #include "console/widgets/spin_edit.h"
 #include "console/widgets/transparent_picture.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QListWidget>
 
@@ -120,4 +121,5 @@ void TForm1::chartSampleStep(const RobotState& s) {
                               double(s.engineCurrentRight)};
     for (int k = 0; k < 6; ++k)
         Chart1->addPoint(k, chartSampleIndex, values[k], kChartPointColors[k]);
+    Chart1->noteSampleTime(QDateTime::currentMSecsSinceEpoch());
 }

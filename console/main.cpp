@@ -12,6 +12,7 @@
 #include "console/widgets/message_box.h"
 #include "link/serial_event.h"
 
+#include <QSettings>
 #include <QTimer>
 #include <exception>
 
@@ -22,6 +23,11 @@ Tserial_event serialLink;
 } // namespace
 
 int main(int argc, char** argv) {
+    // The console keeps no settings, Qt's own included: the file dialogs would keep their
+    // history and read it again from a QtProject.conf. No file can be made in /dev/null.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope})
+            QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
     choosePreferredQtPlatform(argc, argv);
     ConsoleApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZELK controll"));

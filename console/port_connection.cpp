@@ -1,6 +1,7 @@
 #include "console/port_connection.h"
 
 #include "console/ports/open_failure.h"
+#include "recording/link_recorder.h"
 
 #include <QMetaObject>
 
@@ -108,8 +109,16 @@ void PortConnection::handleLinkEvent(Tserial_event* link, int code) {
         portOpen.store(true); // before the opened notice is even queued
         queueLinkWork(link, code);
         break;
+    case LINK_DATA: {
+        // The next read waits for the acknowledgement, so the stamp holds while it is decoded.
+        const int64_t at = LinkRecorder::nowUs();
+        chunkAtUs_.store(at, std::memory_order_relaxed);
+        if (recorder_)
+            recorder_->received(link->received_data(), link->received_count(), at);
+        queueLinkWork(link, code);
+        break;
+    }
     case LINK_CLOSED:
-    case LINK_DATA:
         queueLinkWork(link, code);
         break;
     default:

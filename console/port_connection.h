@@ -23,6 +23,8 @@
 #include <functional>
 #include <mutex>
 
+class LinkRecorder;
+
 class PortConnection : public QObject {
     Q_OBJECT
 public:
@@ -74,6 +76,12 @@ public:
     // anything.
     void setOnConnected(std::function<void()> hook) { onConnected_ = std::move(hook); }
 
+    // Every chunk the engine reads goes to the recorder as the worker delivers it, before the GUI
+    // thread sees it. Set before the first connection; it must outlive the worker.
+    void setRecorder(LinkRecorder* recorder) { recorder_ = recorder; }
+    // While a chunk is decoded (GUI thread): when the worker delivered it, LinkRecorder::nowUs().
+    int64_t chunkTimeUs() const { return chunkAtUs_.load(std::memory_order_relaxed); }
+
     // The engine's callback, on its worker thread.
     void handleLinkEvent(Tserial_event* link, int code);
     // LINK_DATA on the GUI thread: decode, show, acknowledge last.
@@ -119,4 +127,6 @@ private:
     std::function<void()> onLinkOpened_;
     std::function<void(ReplyKind, int)> onReply_;
     const ports::PortSource* portSource_ = nullptr;
+    LinkRecorder* recorder_ = nullptr;
+    std::atomic<int64_t> chunkAtUs_{0};
 };

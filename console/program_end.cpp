@@ -1,6 +1,7 @@
 #include "console/program_end.h"
 
 #include "console/form1.h"
+#include "console/recording_control.h"
 #include "link/serial_event.h"
 
 #include <QSocketNotifier>
@@ -126,9 +127,10 @@ void ProgramEnd::atExit() {
     ProgramEnd* end = g_end.load();
     if (end == nullptr)
         return; // ended the ordinary way: the window's close has stopped the robot already
-    if (QThread::currentThread() == end->thread())
+    if (QThread::currentThread() == end->thread()) {
         end->form_.connection.shutdown();
-    else if (Tserial_event* link = g_link.load())
+        end->form_.Recording->stop(false); // its files end complete
+    } else if (Tserial_event* link = g_link.load())
         link->write_last_words(); // another thread's exit: the line without the GUI's help
 }
 

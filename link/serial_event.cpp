@@ -178,6 +178,7 @@ void Tserial_event::send_bytes(const uint8_t* bytes, int length) {
     write_idle_.reset();
     std::memcpy(tx_buffer, bytes, size_t(length));
     tx_length = length;
+    accepted_sends_.fetch_add(1, std::memory_order_relaxed);
     events[write_request_event].set();
 }
 

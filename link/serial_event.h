@@ -96,6 +96,9 @@ public:
     int get_read_chunk() const { return read_chunk.load(std::memory_order_acquire); }
     bool worker_running() const { return worker_running_.load(std::memory_order_acquire); }
     bool is_write_pending() const { return write_pending.load(std::memory_order_acquire); }
+    // Sends taken for writing since construction. send_bytes reports nothing, so a sender that
+    // must know whether its bytes were taken compares this count before and after the call.
+    uint64_t accepted_sends() const { return accepted_sends_.load(std::memory_order_relaxed); }
     const std::string& get_port_name() const { return port_name; }
     // Why the last open_port found no usable device: the errno of the step of the device open
     // that failed (EACCES or EPERM: the user may not open it), or 0 when the device opened, or
@@ -150,6 +153,7 @@ private:
     PostedIo write_io;
     PostedIo status_io;
     std::atomic<bool> write_pending{false};
+    std::atomic<uint64_t> accepted_sends_{0};
     bool read_pending = false;
     bool status_pending = false;
     uint8_t rx_buffer[rx_capacity + 1] = {};

@@ -81,6 +81,8 @@ void ReplyDecoder::decodeFrame(const StreamItem& frame, RobotState& state, Robot
         TelemetryFrame telemetry;
         std::memcpy(&telemetry, b, sizeof telemetry);
         decodeTelemetry(telemetry, state, display);
+        if (onTelemetry_)
+            onTelemetry_(telemetry, state);
         if (!autoZeroDone) {
             calibrateAccelerometer(state);
             autoZeroDone = true;

@@ -67,8 +67,15 @@ public:
     // A new stream begins (the port opened or closed): an unfinished frame is forgotten.
     void resetStream() { reader_.reset(); }
 
+    // Told of every accepted telemetry frame once its values are in state and shown, before the
+    // first frame's calibration moves the zero (a recording keeps what the dashboard showed).
+    using TelemetryObserver =
+        std::function<void(const TelemetryFrame& frame, const RobotState& state)>;
+    void setOnTelemetry(TelemetryObserver observer) { onTelemetry_ = std::move(observer); }
+
 private:
     void decodeFrame(const StreamItem& frame, RobotState& state, RobotDisplay& display);
 
     FrameReader reader_;
+    TelemetryObserver onTelemetry_;
 };

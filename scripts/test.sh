@@ -48,9 +48,10 @@ fi
 
 echo "== the serial engine and the console's threads under ThreadSanitizer"
 cmake -S "$root" -B build-tsan -G Ninja -DZELK_SANITIZE=thread -DZELK_BUILD_CONSOLE=ON >/dev/null
-cmake --build build-tsan -j "$jobs" --target engine_tests connection_tests e2e_tests stress_tests
+cmake --build build-tsan -j "$jobs" --target engine_tests connection_tests e2e_tests stress_tests \
+    recording_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
-    ctest --test-dir build-tsan --output-on-failure -L 'engine|widget|e2e|stress'
+    ctest --test-dir build-tsan --output-on-failure -L 'engine|widget|e2e|stress|recording'
 
 echo "== every test under AddressSanitizer and UBSan"
 configure_and_build build-asan "-DZELK_SANITIZE=address,undefined"

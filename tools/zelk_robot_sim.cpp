@@ -13,12 +13,16 @@
 // answers as a real one does: a telemetry frame for each drive-and-poll frame addressed to it
 // and a reply for each query, at once. With --period it sends telemetry on its own beat instead,
 // and the drive-and-poll frame only sets the drive values.
+//
+// With --replay it plays a link capture back instead (tools/sim/replay.h): the robot's side of
+// it written with its original timing, and what the console sends only logged.
 
 #include "tools/sim/frame_parser.h"
 #include "tools/sim/line_faults.h"
 #include "tools/sim/line_watch.h"
 #include "tools/sim/options.h"
 #include "tools/sim/output_queue.h"
+#include "tools/sim/replay.h"
 #include "tools/sim/robot_model.h"
 #include "tools/sim/telemetry.h"
 #include "tools/sim/unit.h"
@@ -33,6 +37,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <optional>
 #include <poll.h>
 #include <random>
@@ -665,6 +670,206 @@ int Simulator::run() {
     return exitCode;
 }
 
+// Plays a capture's robot side to the line; the console's frames are only logged.
+class Replayer {
+public:
+    Replayer(const SimOptions& options, ReplaySchedule schedule)
+        : options_(options), schedule_(std::move(schedule)) {}
+    int run();
+
+private:
+    // Bytes the console has not read yet; 0 when that cannot be seen.
+    size_t waiting() const {
+        int queued = 0;
+        return line_.ownSlave >= 0 && ioctl(line_.ownSlave, TIOCINQ, &queued) == 0
+                   ? size_t(std::max(queued, 0))
+                   : 0;
+    }
+    void receive(Clock::time_point now);
+    // Writes the chunk that is due, unless the console has not read the one before.
+    void writeDue(Clock::time_point now);
+
+    const SimOptions& options_;
+    ReplaySchedule schedule_;
+    Line line_;
+    LineWatch watch_;
+    FrameParser parser_;
+    bool holding_ = false;
+    bool toldDone_ = false;
+    size_t framesReceived_ = 0;
+    size_t bytesWritten_ = 0;
+    std::optional<Clock::time_point> hungUntil_;
+};
+
+void Replayer::receive(Clock::time_point now) {
+    uint8_t buffer[256];
+    for (;;) {
+        const ssize_t n = read(line_.master, buffer, sizeof buffer);
+        if (n > 0) {
+            watch_.heard();
+            if (!schedule_.started()) {
+                schedule_.start(now);
+                logLine("the console writes: playing");
+            }
+            if (!options_.quiet)
+                logLine("rx %s", hex(buffer, size_t(n)).c_str());
+            framesReceived_ += parser_.feed(buffer, size_t(n)).size();
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            hungUntil_ = now + HangUpRetry; // nobody holds the device: look again later
+        return;
+    }
+}
+
+void Replayer::writeDue(Clock::time_point now) {
+    const std::optional<Clock::time_point> due = schedule_.due();
+    if (!due || now < *due || hungUntil_)
+        return;
+    if (waiting() > 0) {
+        holding_ = true;
+        return;
+    }
+    const WriteResult result = writePiece(line_.master, schedule_.next());
+    if (result == WriteResult::LineFull) {
+        holding_ = true;
+        return;
+    }
+    // A held chunk went late: the ones after it keep their spacing to it.
+    if (holding_)
+        schedule_.delay(now - *due);
+    holding_ = false;
+    if (result == WriteResult::Done) {
+        watch_.written(schedule_.next().size());
+        bytesWritten_ += schedule_.next().size();
+        if (options_.logFrames)
+            logLine("tx %s", hex(schedule_.next().data(), schedule_.next().size()).c_str());
+    } else {
+        logLine("write of %zu byte(s) failed", schedule_.next().size());
+    }
+    schedule_.advance();
+}
+
+int Replayer::run() {
+    if (!openLine(line_)) {
+        closeLine(line_);
+        return 1;
+    }
+    if (!options_.linkPath.empty() && !makeLink(options_.linkPath, line_.devicePath)) {
+        closeLine(line_);
+        return 1;
+    }
+    std::printf("%s\n", firstLine(line_.devicePath).c_str());
+    std::fflush(stdout);
+    logLine("replaying %s: %zu chunk(s) over %.3f s at speed %g%s; playing once the console "
+            "writes",
+            options_.replayPath.c_str(), schedule_.chunkCount(), schedule_.seconds(),
+            options_.replaySpeed, options_.replayLoop ? ", again and again" : "");
+    logLine("monotonic clock at start: %.6f s",
+            std::chrono::duration<double>(startTime.time_since_epoch()).count());
+    const auto start = Clock::now();
+    const auto at = [&](double s) {
+        return s < 0 ? std::optional<Clock::time_point>()
+                     : start + std::chrono::duration_cast<Clock::duration>(
+                                   std::chrono::duration<double>(s));
+    };
+    const std::optional<Clock::time_point> endAt = at(options_.durationSeconds);
+    const std::optional<Clock::time_point> dropAt = at(options_.dropAfterSeconds);
+    Clock::time_point nextCheck = start + CheckInterval;
+    int exitCode = 0;
+    for (;;) {
+        auto now = Clock::now();
+        if (endAt && now >= *endAt) {
+            logLine("duration over");
+            break;
+        }
+        if (dropAt && now >= *dropAt) {
+            logLine("dropping the line");
+            break;
+        }
+        if (hungUntil_ && now >= *hungUntil_)
+            hungUntil_.reset();
+        writeDue(now);
+        if (schedule_.done() && !toldDone_) {
+            toldDone_ = true;
+            logLine("replay done: %zu chunk(s), %zu byte(s) written", schedule_.written(),
+                    bytesWritten_);
+        }
+        if (now >= nextCheck && line_.ownSlave >= 0) {
+            nextCheck = now + CheckInterval;
+            // Nothing is thrown away here: a chunk that waits is the console's next one. A
+            // console gone only leaves the device free for the next.
+            const LineWatch::Verdict verdict = watch_.check(waiting(), now);
+            if (verdict == LineWatch::Verdict::ReaderGone) {
+                logLine("nobody reads the line any more; the replay waits");
+                ioctl(line_.ownSlave, TIOCNXCL);
+            } else if (verdict == LineWatch::Verdict::ReaderCame) {
+                logLine("somebody reads the line");
+            }
+        }
+
+        Clock::time_point wake = nextCheck;
+        if (const auto due = schedule_.due(); due && !hungUntil_)
+            wake = std::min(wake, holding_ ? now + 5ms : *due);
+        for (const auto& t : {endAt, dropAt, hungUntil_})
+            if (t)
+                wake = std::min(wake, *t);
+        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {line_.master, POLLIN, 0}};
+        const nfds_t count = hungUntil_ ? 1 : 2;
+        const int ready = poll(fds, count, timeoutMs(now, wake));
+        if (ready < 0 && errno != EINTR) {
+            logLine("poll: %s", std::strerror(errno));
+            exitCode = 1;
+            break;
+        }
+        now = Clock::now();
+        if (ready > 0 && (fds[0].revents & POLLIN)) {
+            uint8_t sig = 0;
+            if (read(signalPipe[0], &sig, 1) == 1) {
+                logLine("signal %d, stopping", sig);
+                break;
+            }
+        }
+        if (ready > 0 && count == 2 && (fds[1].revents & (POLLIN | POLLERR | POLLHUP)))
+            receive(now);
+    }
+    logLine("%zu frame(s) received; replay: %zu of %zu chunk(s) written in %zu round(s), %zu "
+            "byte(s)",
+            framesReceived_, schedule_.written(), schedule_.chunkCount(), schedule_.rounds(),
+            bytesWritten_);
+    removeLink(options_.linkPath, line_.devicePath);
+    closeLine(line_);
+    return exitCode;
+}
+
+// The capture of --replay read whole before anything opens: a bad one plays nothing.
+std::optional<ReplaySchedule> loadReplay(const SimOptions& options, const std::string& program) {
+    std::ifstream in(options.replayPath);
+    if (!in) {
+        std::fprintf(stderr, "%s: cannot read %s: %s\n", program.c_str(),
+                     options.replayPath.c_str(), std::strerror(errno));
+        return std::nullopt;
+    }
+    CaptureError error;
+    const std::optional<Capture> capture = readCapture(in, error);
+    if (!capture) {
+        std::fprintf(stderr, "%s: %s:%d: %s\n", program.c_str(), options.replayPath.c_str(),
+                     error.line, error.message.c_str());
+        return std::nullopt;
+    }
+    std::vector<ReplayChunk> chunks;
+    int64_t zeroUs = 0;
+    std::string why;
+    if (!replayChunks(*capture, chunks, zeroUs, why)) {
+        std::fprintf(stderr, "%s: %s: %s\n", program.c_str(), options.replayPath.c_str(),
+                     why.c_str());
+        return std::nullopt;
+    }
+    return ReplaySchedule(std::move(chunks), zeroUs, options.replaySpeed, options.replayLoop);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -681,10 +886,17 @@ int main(int argc, char** argv) {
         std::fputs(usageText(program).c_str(), stdout);
         return 0;
     }
+    std::optional<ReplaySchedule> replay;
+    if (!options.replayPath.empty() && !(replay = loadReplay(options, program)))
+        return 2;
     if (!installSignals()) {
         std::fprintf(stderr, "%s: cannot install signal handlers: %s\n", program.c_str(),
                      std::strerror(errno));
         return 1;
+    }
+    if (replay) {
+        Replayer replayer(options, std::move(*replay));
+        return replayer.run();
     }
     Simulator simulator(options);
     return simulator.run();

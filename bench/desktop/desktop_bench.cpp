@@ -13,6 +13,10 @@
 //          its commands from a pipe)
 //   polled-unmapped  connected to the polled robot with the console's windows unmapped: every
 //          value is still decoded and set, nothing is painted (the cost of all but the painting)
+//   polled-rec, 100fps-rec  as polled and 100fps, with a recording of the link running (the
+//          control under the readout pressed before connecting); after the window the robot is
+//          held, the recording stopped, and its files set against what the robot wrote and what
+//          the console counted: the cost of recording against not recording, in one run
 //   led-flood  connected to a unit whose LEDs are never reported as asked (the line's telemetry
 //          comes from another unit, every 100 ms), after one click on LED1: the cycle repeats
 //          the LED command with its log line after every report. Also prints the CPU of the
@@ -26,7 +30,8 @@
 // interleaved (A B A B ...) so that the machine's noise falls on all of them alike.
 //
 //   desktop_bench [--seconds N] [--runs R] [--settle S] [--moves M]
-//                 [--only idle,polled,10fps,19fps,100fps,drag,polled-unmapped,led-flood]
+//                 [--only idle,polled,10fps,19fps,100fps,drag,polled-unmapped,led-flood,
+//                         polled-rec,100fps-rec]
 //                 [--shot FILE.png]
 //                 [CONSOLE [CONSOLE2 ...]]
 //
@@ -34,6 +39,8 @@
 
 #include <algorithm>
 
+#include "protocol/frame_reader.h"
+#include "recording/capture_format.h"
 #include "tests/desktop/desktop_support.h"
 #include "tests/support/sim_process.h"
 
@@ -317,13 +324,20 @@ std::pair<uint64_t, uint64_t> machineJiffies() {
 // ------------------------------------------------------------------------ the simulator's log
 
 // Whole telemetry frames the simulator wrote: "tx FC <address> E5 ..." lines of 16 bytes.
-long telemetrySent(const std::string& log) {
+// With sinceUs, only those written from that moment on the monotonic clock (in microseconds):
+// the log's times count from the clock's value it gives at its start.
+long telemetrySent(const std::string& log, std::optional<int64_t> sinceUs = std::nullopt) {
+    const size_t clock = log.find("monotonic clock at start: ");
+    const double startUs =
+        clock == std::string::npos ? 0 : std::atof(log.c_str() + clock + 26) * 1e6;
     long n = 0;
     std::istringstream lines(log);
     std::string line;
     while (std::getline(lines, line)) {
         const size_t at = line.find("] tx FC ");
         if (at == std::string::npos)
+            continue;
+        if (sinceUs && startUs + std::atof(line.c_str() + 1) * 1e6 < double(*sinceUs))
             continue;
         std::istringstream words(line.substr(at + 5));
         std::vector<std::string> bytes;
@@ -429,6 +443,8 @@ struct Situation {
     bool unmapped = false;
     // One click on LED1 once connected, which a unit that never reports it answers with nothing.
     bool ledClick = false;
+    // A recording of the link runs from before the connection to the window's end.
+    bool record = false;
 };
 
 const std::vector<Situation> kSituations = {
@@ -455,7 +471,66 @@ const std::vector<Situation> kSituations = {
      false,
      false,
      true},
+    {"polled-rec", "as polled, recording", true, {}, false, false, false, true},
+    {"100fps-rec", "as 100fps, recording", true, {"--period", "10"}, false, false, false, true},
 };
+
+constexpr int kRecordX = 986 + 25, kRecordY = 746 + 10; // the recording control's button
+
+// What a recording holds: its capture's whole telemetry frames and lost items, its CSV's rows.
+struct RecordingCounts {
+    bool ended = false;
+    long telemetry = 0, lost = 0, rows = 0;
+    std::optional<int64_t> openedAtUs; // the port opened, on the monotonic clock
+};
+
+RecordingCounts countRecording(const std::string& folder) {
+    RecordingCounts c;
+    std::string capturePath, csvPath;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* e = readdir(dir)) {
+            const std::string name = e->d_name;
+            const std::string path = folder + "/" + name;
+            if (name.size() > 8 && name.compare(name.size() - 8, 8, ".capture") == 0)
+                capturePath = path;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".csv") == 0)
+                csvPath = path;
+        }
+        closedir(dir);
+    }
+    std::ifstream in(capturePath);
+    CaptureError error;
+    const std::optional<Capture> capture = readCapture(in, error);
+    if (!capture)
+        return c;
+    c.ended = capture->ended;
+    FrameReader frames;
+    for (const CaptureLine& line : capture->lines) {
+        c.lost += line.kind == CaptureKind::Lost ? long(line.count) : 0;
+        if (line.kind == CaptureKind::Open)
+            c.openedAtUs = capture->header.monotonicUs + line.timeUs;
+        if (line.kind != CaptureKind::Rx)
+            continue;
+        frames.read(line.bytes.data(), int(line.bytes.size()));
+        while (const auto item = frames.next())
+            c.telemetry += item->kind == ReplyKind::Telemetry ? 1 : 0;
+    }
+    std::ifstream csv(csvPath);
+    std::string row;
+    while (std::getline(csv, row))
+        ++c.rows;
+    c.rows -= c.rows > 0 ? 1 : 0; // the header
+    return c;
+}
+
+// The telemetry frames the console says it accepted, from its summary on standard error.
+long consoleCounted(const std::string& log) {
+    const size_t at = log.rfind(" telemetry frames and ");
+    if (at == std::string::npos)
+        return -1;
+    const size_t from = log.rfind(' ', at - 1);
+    return std::atol(log.c_str() + from + 1);
+}
 
 struct Options {
     int seconds = 60;
@@ -509,12 +584,21 @@ std::optional<Figures> runOnce(const Situation& s, const std::string& console,
 
     Child::Options co;
     co.env = screen.env();
+    // Every run's recordings, if any, in a folder of its own.
+    const std::string data = tmpPath("data");
+    co.env.push_back("XDG_DATA_HOME=" + data);
     co.errFile = tmpPath("console.log");
     auto app = std::make_unique<Child>(std::vector<std::string>{console}, co);
     if (!app->started() ||
         !waitFor([&] { return screen.main().viewable && screen.panel().viewable; })) {
         Screen::fail("the console's windows did not appear");
         return std::nullopt;
+    }
+    if (s.record) {
+        const XWindow m = screen.main();
+        screen.pointerTo(m.x + kRecordX, m.y + kRecordY);
+        if (!screen.xdo({"click", "1"}))
+            return std::nullopt;
     }
     if (s.connected) {
         if (!screen.connectTyped(link))
@@ -592,6 +676,26 @@ std::optional<Figures> runOnce(const Situation& s, const std::string& console,
         Screen::fail("the console ended during the window");
         return std::nullopt;
     }
+    std::optional<RecordingCounts> recorded;
+    std::string robotLog;
+    long robotFlushes = 0;
+    if (s.record) {
+        // The robot held, so that the console has read all it wrote; the recording stopped.
+        kill(sim->pid(), SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        robotLog = sim->log();
+        for (size_t at = 0;
+             (at = robotLog.find("nobody reads the line any more", at)) != std::string::npos; ++at)
+            ++robotFlushes;
+        const XWindow m = screen.main();
+        screen.pointerTo(m.x + kRecordX, m.y + kRecordY);
+        screen.xdo({"click", "1"});
+        const std::string folder = data + "/ZELK controll";
+        if (waitFor([&] { return countRecording(folder).ended; }))
+            recorded = countRecording(folder);
+        else
+            Screen::fail("the recording did not end");
+    }
 
     const double seconds = std::chrono::duration<double>(t1 - t0).count();
     const double tick = double(sysconf(_SC_CLK_TCK));
@@ -651,8 +755,25 @@ std::optional<Figures> runOnce(const Situation& s, const std::string& console,
     const double all = double(machine1.second - machine0.second);
     f.emplace_back("machine busy % of all cores", all > 0 ? busy * 100 / all : 0);
 
-    app.reset();
+    app.reset(); // its summary of the connection comes as it closes
+    if (recorded) {
+        // A robot on its own beat writes before the console opens the port too.
+        f.emplace_back("recording: telemetry frames the robot wrote",
+                       double(telemetrySent(robotLog)));
+        f.emplace_back("recording: telemetry frames the robot wrote once the port was open",
+                       double(telemetrySent(robotLog, recorded->openedAtUs)));
+        f.emplace_back("recording: times the robot dropped what waited unread",
+                       double(robotFlushes));
+        f.emplace_back("recording: telemetry frames in the capture", double(recorded->telemetry));
+        f.emplace_back("recording: rows in the CSV", double(recorded->rows));
+        f.emplace_back("recording: telemetry frames the console counted",
+                       double(consoleCounted(readFile(tmpPath("console.log")))));
+        f.emplace_back("recording: items lost", double(recorded->lost));
+    }
+    if (sim)
+        kill(sim->pid(), SIGCONT);
     sim.reset();
+    run({"/bin/rm", "-rf", data}, {});
     xvfb.terminate();
     unlink(tmpPath("xvfb.log").c_str());
     unlink(tmpPath("console.log").c_str());
@@ -718,7 +839,8 @@ int main(int argc, char** argv) {
         std::fprintf(
             stderr,
             "usage: %s [--seconds N (60)] [--runs R (3)] [--settle S (3)] [--moves M "
-            "(40 per s)] [--only idle,polled,10fps,19fps,100fps,drag,polled-unmapped,led-flood] "
+            "(40 per s)] [--only idle,polled,10fps,19fps,100fps,drag,polled-unmapped,led-flood,"
+            "polled-rec,100fps-rec] "
             "[--shot FILE.png "
             "(during the first drag run)] [CONSOLE ...]\n",
             argv[0]);

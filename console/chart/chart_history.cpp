@@ -138,11 +138,12 @@ std::size_t ChartHistory::memoryBytes() const {
         bytes += s.chunks.capacity() * sizeof(std::unique_ptr<Chunk>);
         bytes += s.colors.capacity() * sizeof(ColorRun);
     }
-    return bytes;
+    return bytes + sampleTimes_.size() * sizeof(int64_t);
 }
 
 void ChartHistory::clear() {
     for (Series& s : series_) {
         s = Series{};
     }
+    sampleTimes_.clear();
 }

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <utility>
@@ -119,6 +120,13 @@ public:
     // Colour of point i of a series.
     int colorAt(int series, std::size_t i) const;
 
+    // The wall-clock time of each sample (milliseconds since the epoch), in the order the
+    // samples came: sample i's time, or -1 when none was noted.
+    void appendSampleTime(int64_t epochMs) { sampleTimes_.push_back(epochMs); }
+    int64_t sampleTime(std::size_t i) const {
+        return i < sampleTimes_.size() ? sampleTimes_[i] : -1;
+    }
+
     // Bytes the store holds for its points (blocks, block tables and colour runs).
     std::size_t memoryBytes() const;
 
@@ -142,4 +150,5 @@ private:
     static bool valid(int series) { return series >= 0 && series < kChartSeriesCount; }
 
     std::array<Series, kChartSeriesCount> series_;
+    std::deque<int64_t> sampleTimes_; // grows block by block, never moved
 };

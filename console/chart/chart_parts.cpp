@@ -1,5 +1,7 @@
 #include "console/chart/chart_parts.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QGraphicsScene>
 #include <QLinearGradient>
@@ -213,6 +215,13 @@ bool TelemetryChartView::viewportEvent(QEvent* event) {
     return QChartView::viewportEvent(event);
 }
 
+void TelemetryChartView::contextMenuEvent(QContextMenuEvent* event) {
+    // The mouse's right button pans and opens the menu on its release; here only the keyboard.
+    if (event->reason() != QContextMenuEvent::Mouse)
+        emit menuRequested(event->globalPos());
+    event->accept();
+}
+
 void TelemetryChartView::mouseDoubleClickEvent(QMouseEvent* event) {
     event->accept();
     emit doubleClicked();
@@ -221,7 +230,7 @@ void TelemetryChartView::mouseDoubleClickEvent(QMouseEvent* event) {
 void TelemetryChartView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         panning_ = true;
-        panFrom_ = event->position();
+        panFrom_ = pressedAt_ = event->position();
         event->accept();
         return;
     }
@@ -241,9 +250,12 @@ void TelemetryChartView::mouseMoveEvent(QMouseEvent* event) {
 
 void TelemetryChartView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
-        // Right button pans; QChartView would zoom out here instead.
+        // Right button pans; QChartView would zoom out here instead. A click that did not pan
+        // asks for the menu.
         panning_ = false;
         event->accept();
+        if ((event->position() - pressedAt_).manhattanLength() < QApplication::startDragDistance())
+            emit menuRequested(event->globalPosition().toPoint());
         return;
     }
     QChartView::mouseReleaseEvent(event);

@@ -86,7 +86,8 @@ private:
 };
 
 // Chart view: rubber-band zoom with the left button (from QChartView), panning with the right
-// button, and a signal for double clicks.
+// button, a signal for double clicks, and one for the menu: a right click that does not pan, or
+// the keyboard's menu key.
 //
 // The scene hands the places its items left and took to the view in a queued call; the view
 // knows where an item was only from where it last drew it. A paint that comes first (the legend,
@@ -101,9 +102,11 @@ public:
 
 signals:
     void doubleClicked();
+    void menuRequested(const QPoint& globalPos);
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -112,4 +115,5 @@ protected:
 private:
     bool panning_ = false;
     QPointF panFrom_;
+    QPointF pressedAt_;
 };

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QGridLayout>
+#include <QLabel>
 #include <QLineSeries>
 #include <QValueAxis>
 
@@ -66,7 +67,7 @@ TelemetryChart::TelemetryChart(QWidget* parent)
     : QWidget(parent), chart_(new QChart), view_(new TelemetryChartView(chart_, this)),
       axisX_(new QValueAxis(chart_)), axisY_(new QValueAxis(chart_)),
       border_(new ChartBorder(kBorderColor, this)), legend_(new QWidget(this)),
-      pageTool_(new ChartPageTool(this)) {
+      pageTool_(new ChartPageTool(this)), pausedLabel_(new QLabel(QStringLiteral("PAUSED"), this)) {
     setAttribute(Qt::WA_StyledBackground);
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -121,12 +122,23 @@ TelemetryChart::TelemetryChart(QWidget* parent)
     connect(axisX_, &QValueAxis::rangeChanged, this, [this] { operatorChangedRange(); });
     connect(axisY_, &QValueAxis::rangeChanged, this, [this] { operatorChangedRange(); });
     connect(view_, &TelemetryChartView::doubleClicked, this, &TelemetryChart::doubleClicked);
+    connect(view_, &TelemetryChartView::menuRequested, this, &TelemetryChart::menuRequested);
     connect(pageTool_, &ChartPageTool::previousClicked, this, &TelemetryChart::previousPage);
     connect(pageTool_, &ChartPageTool::nextClicked, this, &TelemetryChart::nextPage);
+
+    pausedLabel_->setObjectName("Chart1Paused");
+    QFont pausedFont = pausedLabel_->font();
+    pausedFont.setPixelSize(kAxisFontPixels + 1);
+    pausedFont.setBold(true);
+    pausedLabel_->setFont(pausedFont);
+    pausedLabel_->setStyleSheet(QStringLiteral("color: #ff4040; background: transparent;"));
+    pausedLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    pausedLabel_->hide();
 
     border_->raise();
     pageTool_->raise();
     legend_->raise();
+    pausedLabel_->raise();
     recomputeShownRanges();
     applyRanges();
     updatePageTool();
@@ -139,8 +151,11 @@ void TelemetryChart::addPoint(int series, uint32_t x, double y, int colour) {
     if (!valid(series)) {
         return;
     }
-    const bool following = currentPage_ == shownPageCount_;
     history_.append(series, x, y, colour);
+    if (paused_) {
+        return; // kept; shown on resume
+    }
+    const bool following = currentPage_ == shownPageCount_;
     const int page = chartPageOfIndex(history_.size(series) - 1);
 
     if (page != currentPage_) {
@@ -277,8 +292,24 @@ QString TelemetryChart::pageText() const {
     return QString::fromStdString(chartPageText(currentPage_, pageCount()));
 }
 
+void TelemetryChart::setPaused(bool paused) {
+    if (paused == paused_) {
+        return;
+    }
+    paused_ = paused;
+    pausedLabel_->setVisible(paused);
+    if (paused) {
+        followOnResume_ = currentPage_ == shownPageCount_;
+        return;
+    }
+    loadPage(followOnResume_ ? pageCount() : currentPage_);
+}
+
 void TelemetryChart::loadPage(int page) {
     currentPage_ = page;
+    if (paused_) {
+        followOnResume_ = page == pageCount(); // the operator pages while paused
+    }
     for (int i = 0; i < kChartSeriesCount; ++i) {
         loadSeriesPage(i);
     }
@@ -411,6 +442,8 @@ void TelemetryChart::layoutParts() {
 
     const QSize tool = pageTool_->sizeHint();
     pageTool_->setGeometry((w - tool.width()) / 2, kToolTop, tool.width(), tool.height());
+    pausedLabel_->setGeometry(plotLeft_ + 2, kToolTop, pausedLabel_->sizeHint().width(),
+                              tool.height());
 
     const QSize legend = legend_->sizeHint();
     const int legendHeight = kLegendRowHeight * 2;

@@ -7,13 +7,15 @@
 // shows, so the cost of a new point does not grow with the length of the run. A point that lands
 // on the shown page is appended to its line; a point on another page only updates the page count.
 // While the operator is on the last page the chart follows new pages; after paging back it stays
-// where the operator put it.
+// where the operator put it. Paused, the chart stops moving while its history still takes every
+// point; resumed, it shows all of them (the last page, when it followed before the pause).
 //
 // Series are numbered 0..5 here (Series1..Series6); pages from 1. Colours are 24-bit codes with
 // red in the low byte.
 
 #include "console/chart/chart_history.h"
 
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -21,6 +23,7 @@
 #include <cstdint>
 
 class QChart;
+class QLabel;
 class QLineSeries;
 class QValueAxis;
 class ChartBorder;
@@ -38,6 +41,13 @@ public:
 
     // Adds one point with this x to each series in order, each in its series' point colour.
     void addSample(uint32_t x, const double values[kChartSeriesCount]);
+    // The wall-clock time of the sample just added, for the data's export.
+    void noteSampleTime(int64_t epochMs) { history_.appendSampleTime(epochMs); }
+
+    void setPaused(bool paused);
+    bool paused() const { return paused_; }
+    // The chart as it is drawn now.
+    QPixmap picture() { return grab(); }
 
     // Switches a series on or off, as its legend check box does. An inactive series keeps
     // receiving points; switching it on shows its points on the current page at once.
@@ -77,6 +87,8 @@ public:
 signals:
     // The operator double-clicked the chart; the window connects Chart1DblClick here.
     void doubleClicked();
+    // The operator asks for the chart's menu (a right click that does not pan, the menu key).
+    void menuRequested(const QPoint& globalPos);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -100,6 +112,8 @@ private:
     int shownPageCount_ = 1;
     bool zoomed_ = false;
     bool applyingRange_ = false;
+    bool paused_ = false;
+    bool followOnResume_ = false; // paused on the last page
 
     // Extent of the points on the shown page: x over every series (the page's width does not
     // change when a series is switched), y over the active series only.
@@ -123,4 +137,5 @@ private:
     ChartBorder* border_;
     QWidget* legend_;
     ChartPageTool* pageTool_;
+    QLabel* pausedLabel_;
 };

@@ -1,9 +1,15 @@
 // Page arithmetic, axis arithmetic and the chart's history store, without widgets.
+#include "console/chart/chart_export.h"
 #include "console/chart/chart_history.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -135,3 +141,31 @@ TEST(ChartHistoryStore, StaysCompactOverAWholeDay) {
 }
 
 } // namespace
+
+TEST(ChartExport, EverySampleWithItsIndexItsTimeAndEachSeriesValue) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    ChartHistory history;
+    const int64_t noon = 1736510400000; // 2025-01-10 12:00:00 UTC, in ms
+    const double values[kChartSeriesCount] = {1.5, -2, 0, 6.2, 100, 0.1};
+    for (uint32_t x = 1; x <= 300; ++x) {
+        for (int k = 0; k < kChartSeriesCount; ++k)
+            history.append(k, x, values[k] * x, 0);
+        history.appendSampleTime(noon + x * 300);
+    }
+    history.append(0, 301, 7, 0); // one series ahead of the others, no time for it
+    std::vector<std::string> rows;
+    const std::string csv = chartCsv(history);
+    for (size_t from = 0; from < csv.size();) {
+        const size_t end = csv.find("\r\n", from);
+        ASSERT_NE(end, std::string::npos) << "every record ends in CR LF";
+        rows.push_back(csv.substr(from, end - from));
+        from = end + 2;
+    }
+    ASSERT_EQ(rows.size(), 1u + 301u);
+    EXPECT_EQ(rows[0].rfind("sample,time,", 0), 0u) << rows[0];
+    EXPECT_EQ(std::count(rows[0].begin(), rows[0].end(), ','), 1 + kChartSeriesCount);
+    EXPECT_EQ(rows[1], "1,2025-01-10 12:00:00.300,1.5,-2,0,6.2,100,0.1");
+    EXPECT_EQ(rows[300], "300,2025-01-10 12:01:30.000,450,-600,0,1860,30000,30");
+    EXPECT_EQ(rows[301], "301,,7,,,,,");
+}

@@ -412,3 +412,50 @@ TEST(TelemetryChartRepaint, PagingWithThePageToolLeavesNoOldAxisLabels) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(TelemetryChartPause, KeepsStillWhilePausedAndShowsAllItCollectedOnResume) {
+    TelemetryChart chart;
+    addSamples(chart, 1, 100);
+    chart.setPaused(true);
+    const AxisRange y = range(chart.axisY());
+    addSamples(chart, 101, 300); // a second page meanwhile
+    expectLineShows(chart, 0, 1, 100);
+    EXPECT_EQ(chart.pageTool()->text(), "Page 1 of 1");
+    EXPECT_EQ(range(chart.axisY()), y);
+    EXPECT_EQ(chart.pointCount(0), 300u);
+    chart.setPaused(false);
+    EXPECT_EQ(chart.pageTool()->text(), "Page 2 of 2"); // it followed before the pause
+    expectLineShows(chart, 0, 257, 300);
+
+    // Paused on a page paged back to, it stays there when resumed, the page count grown.
+    chart.showPage(1);
+    chart.setPaused(true);
+    addSamples(chart, 301, 600);
+    chart.setPaused(false);
+    EXPECT_EQ(chart.pageTool()->text(), "Page 1 of 3");
+    expectLineShows(chart, 2, 1, 256);
+}
+
+TEST(TelemetryChartMenu, ARightClickThatDoesNotPanAsksForTheMenu) {
+    TelemetryChart chart;
+    chart.show();
+    addSamples(chart, 1, 100);
+    int asked = 0;
+    QObject::connect(&chart, &TelemetryChart::menuRequested, [&] { ++asked; });
+    QWidget* vp = chart.view()->viewport();
+    const QPoint c = chart.chart()->plotArea().center().toPoint();
+    sendMouse(vp, QEvent::MouseButtonPress, c, Qt::RightButton, Qt::RightButton);
+    sendMouse(vp, QEvent::MouseButtonRelease, c, Qt::RightButton, Qt::NoButton);
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(chart.isZoomed());
+    // A right drag pans, and asks for nothing.
+    sendMouse(vp, QEvent::MouseButtonPress, c, Qt::RightButton, Qt::RightButton);
+    sendMouse(vp, QEvent::MouseMove, c + QPoint(40, 0), Qt::NoButton, Qt::RightButton);
+    sendMouse(vp, QEvent::MouseButtonRelease, c + QPoint(40, 0), Qt::RightButton, Qt::NoButton);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(chart.isZoomed());
+}
+
+} // namespace

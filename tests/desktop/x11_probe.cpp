@@ -10,6 +10,7 @@
 //                                close button): a WM_DELETE_WINDOW message
 //   x11_probe clipboard          the CLIPBOARD selection's text (UTF-8), as a paste would get it;
 //                                nothing when no program owns it
+//   x11_probe clipboard-png FILE the CLIPBOARD selection's picture as the owner gives it in PNG
 //   x11_probe take X Y W H       another program's window takes the focus and the pointer: maps
 //                                a window there, raised, gives it the input focus and prints
 //                                "focused"; then grabs the pointer as soon as nobody else holds
@@ -200,27 +201,59 @@ int take(int x, int y, int w, int h) {
 
 } // namespace
 
-int printClipboard() {
+// Asks the CLIPBOARD's owner for target into a property of a window of its own; the window, or
+// None when nobody owns the clipboard or the owner refuses.
+Window pasteInto(const char* target, bool& owned) {
     const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
-    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
     const Atom into = XInternAtom(display, "X11_PROBE_PASTE", False);
-    if (XGetSelectionOwner(display, clipboard) == None)
-        return 0;
+    owned = XGetSelectionOwner(display, clipboard) != None;
+    if (!owned)
+        return None;
     const Window w = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
-    XConvertSelection(display, clipboard, utf8, into, w, CurrentTime);
+    XConvertSelection(display, clipboard, XInternAtom(display, target, False), into, w,
+                      CurrentTime);
     XFlush(display);
     // The owner answers with SelectionNotify; a few seconds at most.
     for (int waited = 0; waited < 5000; waited += 10) {
         XEvent e;
-        if (XCheckTypedWindowEvent(display, w, SelectionNotify, &e)) {
-            if (e.xselection.property == None)
-                return 1;
-            std::printf("%s", utf8Property(w, "X11_PROBE_PASTE").c_str());
-            return 0;
-        }
+        if (XCheckTypedWindowEvent(display, w, SelectionNotify, &e))
+            return e.xselection.property == None ? None : w;
         usleep(10000);
     }
-    return 1;
+    return None;
+}
+
+int printClipboard() {
+    bool owned = false;
+    const Window w = pasteInto("UTF8_STRING", owned);
+    if (!owned)
+        return 0;
+    if (w == None)
+        return 1;
+    std::printf("%s", utf8Property(w, "X11_PROBE_PASTE").c_str());
+    return 0;
+}
+
+int writeClipboardPng(const char* path) {
+    bool owned = false;
+    const Window w = pasteInto("image/png", owned);
+    if (w == None)
+        return 1;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, w, XInternAtom(display, "X11_PROBE_PASTE", False), 0, 1 << 22,
+                           False, AnyPropertyType, &type, &format, &count, &after,
+                           &data) != Success ||
+        data == nullptr || format != 8)
+        return 1;
+    FILE* file = std::fopen(path, "wb");
+    const bool ok = file && std::fwrite(data, 1, count, file) == count;
+    if (file)
+        std::fclose(file);
+    XFree(data);
+    return ok ? 0 : 1;
 }
 
 int main(int argc, char** argv) {
@@ -247,6 +280,8 @@ int main(int argc, char** argv) {
         result = closeWindow(Window(std::strtoul(argv[2], nullptr, 0)));
     else if (what == "clipboard")
         result = printClipboard();
+    else if (what == "clipboard-png" && argc == 3)
+        result = writeClipboardPng(argv[2]);
     else if (what == "take" && argc == 6)
         result =
             take(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));

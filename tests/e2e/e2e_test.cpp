@@ -4,10 +4,12 @@
 #include "console/chart/telemetry_chart.h"
 #include "console/form1.h"
 #include "console/form2.h"
+#include "console/recording_control.h"
 #include "console/widgets/bar_gauge.h"
 #include "console/widgets/circle_shape.h"
 #include "console/widgets/spin_edit.h"
 #include "console/widgets/transparent_picture.h"
+#include "recording/capture_format.h"
 #include "tests/support/qt_wait.h"
 #include "tests/support/sim_process.h"
 
@@ -21,6 +23,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -161,6 +165,64 @@ TEST_F(EndToEnd, DroppedLineEndsInClosedNoticeAndReconnectWorks) {
     Simulator again({"--address", "253"});
     connectTo(again);
     ASSERT_TRUE(waitUntil([&] { return form1.Chart1->pointCount(0) > samples; }, kE2eWaitMs));
+}
+
+// A recording in the console's own threads, of a robot sending 100 frames/s: a row of every
+// telemetry frame the readout counted, every chunk the worker delivered, the files complete when
+// the line closes. A capture removed under the next recording stops it with a line in the log
+// and a notice, and the link goes on.
+TEST_F(EndToEnd, RecordsAConnectionAndStopsWhenItsCaptureIsRemoved) {
+    char name[] = "/tmp/zelk-e2e-recording-XXXXXX";
+    const std::string folder = mkdtemp(name);
+    const struct Removed {
+        std::string folder;
+        ~Removed() { std::filesystem::remove_all(folder); }
+    } removed{folder};
+    form1.Recording->setFolder(QString::fromStdString(folder));
+    form1.Recording->start();
+    {
+        Simulator sim({"--period", "10"});
+        connectTo(sim);
+        ASSERT_TRUE(
+            waitUntil([&] { return form1.linkHealth().telemetryAccepted() >= 150; }, kE2eWaitMs));
+        form1.Button2Click();
+        ASSERT_TRUE(waitUntil([&] { return !form1.portOpen.load(); }, kE2eWaitMs));
+    }
+    EXPECT_FALSE(form1.Recording->recording()) << "the recording ends with the connection";
+    const LinkRecorder::Status status = form1.recorder.status();
+    EXPECT_EQ(status.lost, 0u);
+    EXPECT_EQ(status.csvRows, uint64_t(form1.linkHealth().telemetryAccepted()));
+    std::ifstream in(status.capturePath);
+    CaptureError error;
+    const std::optional<Capture> capture = readCapture(in, error);
+    ASSERT_TRUE(capture) << error.line << ": " << error.message;
+    EXPECT_TRUE(capture->ended);
+    FrameReader frames;
+    int telemetry = 0;
+    for (const CaptureLine& line : capture->lines) {
+        if (line.kind != CaptureKind::Rx)
+            continue;
+        frames.read(line.bytes.data(), int(line.bytes.size()));
+        while (const auto item = frames.next())
+            telemetry += item->kind == ReplyKind::Telemetry ? 1 : 0;
+    }
+    EXPECT_EQ(uint64_t(telemetry), status.csvRows);
+    EXPECT_TRUE(form1.Memo1->toPlainText().contains("> recording saved: "));
+
+    form1.Recording->start();
+    Simulator sim({});
+    connectTo(sim);
+    ASSERT_TRUE(waitUntil([&] { return !form1.recorder.status().capturePath.empty(); }));
+    const size_t boxes = this->boxes.calls().size();
+    std::filesystem::remove(form1.recorder.status().capturePath);
+    ASSERT_TRUE(waitUntil([&] { return this->boxes.calls().size() > boxes; }, kE2eWaitMs));
+    EXPECT_EQ(this->boxes.calls().back().caption, "Nagrywanie");
+    EXPECT_FALSE(form1.Recording->recording());
+    EXPECT_TRUE(form1.Memo1->toPlainText().contains("was removed"));
+    const int accepted = form1.linkHealth().telemetryAccepted();
+    EXPECT_TRUE(waitUntil([&] { return form1.linkHealth().telemetryAccepted() > accepted + 5; },
+                          kE2eWaitMs));
+    EXPECT_TRUE(form1.portOpen.load());
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 // The reply decoder against a display that records its calls in order.
 #include "protocol/reply_decoder.h"
+#include "recording/telemetry_csv.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -151,3 +153,23 @@ TEST_F(Decoder, EveryFrameOfAChunkHasItsFullEffectInOrder) {
 }
 
 } // namespace
+
+// A recording's rows: every accepted frame as the dashboard showed it, the first one before its
+// calibration moves the zero; a frame with a bad sum gives none.
+TEST_F(Decoder, TelemetryRowsKeepWhatTheDashboardShowed) {
+    std::string csv;
+    decoder.setOnTelemetry([&csv](const TelemetryFrame& frame, const RobotState& s) {
+        appendTelemetryCsvRow(csv, 1500000, telemetryRow(frame, s));
+    });
+    Bytes bad = telemetry(64, 1, 2, 3);
+    bad[15] ^= 1;
+    feed(telemetry(63, 130, 120, 200) + bad);
+    feed(telemetry(58, 131, 119, 200));
+    EXPECT_EQ(csv, "1.500000,9,6.2,99.99997,1,0,1,0,0,1,0,1,255,50,180,7,130,120,200,130,120,200,"
+                   "13,14\r\n"
+                   "1.500000,9,5.7,28.571402,1,0,1,0,0,1,0,1,255,50,180,7,131,119,200,1,-1,0,"
+                   "13,14\r\n");
+    const std::string header = telemetryCsvHeader();
+    EXPECT_EQ(std::count(header.begin(), header.end(), ','),
+              std::count(csv.begin(), csv.begin() + long(csv.find('\r')), ','));
+}

@@ -286,6 +286,9 @@ TEST(CommandLine, RefusesWhatItCannotUse) {
         {"--duration", "-1"},
         {"--link", ""},
         {"--bogus"},
+        {"--speed", "2"},
+        {"--replay", "a.capture", "--period", "20"},
+        {"--replay", "a.capture", "--speed", "0"},
     };
     for (const auto& list : bad) {
         std::vector<const char*> v{"zelk_robot_sim"};

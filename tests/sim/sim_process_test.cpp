@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
@@ -595,6 +596,56 @@ TEST(SimProcess, HelpAndBadOptions) {
         ASSERT_TRUE(sim.started());
         EXPECT_EQ(sim.waitExit(2000), 2);
     }
+}
+
+} // namespace
+
+namespace {
+
+// A capture played back: nothing until the console writes; then the robot's chunks in order, none
+// sooner than its time in the capture at the speed asked for; what the console sends only
+// logged. A capture with a wrong line plays nothing and says where.
+TEST(SimProcess, PlaysACaptureBackAndRefusesAWrongOne) {
+    const TempDir dir;
+    const std::string good = dir.path() + "/good.capture", bad = dir.path() + "/bad.capture";
+    const std::string header = "ZELK-LINK-CAPTURE 1 start=2025-01-10T12:00:00.000000+0000 "
+                               "monotonic_us=1 port=COM7\n";
+    std::ofstream(good) << header
+                        << "1000000 tx FC FD 64 64\n1060000 rx FE FD EB 03\n"
+                           "1160000 rx FE FD EC 14\n1360000 rx FC FD E5\n1400000 end\n";
+    std::ofstream(bad) << header << "10 rx FC\n20 rx FC FD\n30 rx XY\n";
+    const struct Removed {
+        std::vector<std::string> files;
+        ~Removed() {
+            for (const std::string& f : files)
+                unlink(f.c_str());
+        }
+    } removed{{good, bad}};
+    {
+        SimProcess sim({"--replay", bad}, true);
+        EXPECT_EQ(sim.firstLine(2000), "") << "a line opened for a wrong capture";
+        EXPECT_EQ(sim.waitExit(2000), 2);
+        EXPECT_NE(sim.log().find(bad + ":4: \"XY\" is no byte in hex"), std::string::npos)
+            << sim.log();
+    }
+    SimProcess sim({"--replay", good, "--speed", "0.5"}, true);
+    const int fd = openLikeTheConsole(devicePathFromFirstLine(sim.firstLine()));
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(readChunks(fd, 300).empty()) << "played before the console wrote";
+    ASSERT_TRUE(writeAll(fd, {0xFC, 0xFD, 0x64, 0x64}));
+    const std::vector<Chunk> chunks = readChunks(fd, 1200);
+    close(fd);
+    const std::vector<Bytes> played = {
+        {0xFE, 0xFD, 0xEB, 0x03}, {0xFE, 0xFD, 0xEC, 0x14}, {0xFC, 0xFD, 0xE5}};
+    const double earliest[] = {120, 320, 720}; // ms after the console's frame, at half speed
+    ASSERT_EQ(chunks.size(), played.size());
+    for (size_t i = 0; i < chunks.size(); ++i) {
+        EXPECT_EQ(chunks[i].bytes, played[i]);
+        EXPECT_GE(chunks[i].ms, earliest[i] - 2) << "chunk " << i;
+    }
+    EXPECT_EQ(sim.terminate(), 0);
+    EXPECT_NE(sim.log().find("1 frame(s) received; replay: 3 of 3 chunk(s)"), std::string::npos)
+        << sim.log();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "tools/sim/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -78,8 +79,10 @@ bool parseOptions(int argc, const char* const* argv, SimOptions& options, std::s
     UnitOption defaults;
     std::string unitList;
     bool addressGiven = false;
+    std::vector<std::string> given;
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
+        given.push_back(name);
         const auto value = [&](std::string& out) {
             if (i + 1 >= argc) {
                 error = "option " + name + " needs a value";
@@ -185,6 +188,24 @@ bool parseOptions(int argc, const char* const* argv, SimOptions& options, std::s
                 return bad("expects seconds, at least 0.1");
             }
             options.floodEverySeconds = d;
+        } else if (name == "--replay") {
+            if (!value(options.replayPath)) {
+                return false;
+            }
+            if (options.replayPath.empty()) {
+                error = "option --replay needs a file";
+                return false;
+            }
+        } else if (name == "--speed") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!parseReal(text, 0.01, 1000, d)) {
+                return bad("expects a factor 0.01..1000");
+            }
+            options.replaySpeed = d;
+        } else if (name == "--loop") {
+            options.replayLoop = true;
         } else if (name == "--link") {
             if (!value(options.linkPath)) {
                 return false;
@@ -195,6 +216,23 @@ bool parseOptions(int argc, const char* const* argv, SimOptions& options, std::s
             }
         } else {
             error = "unknown option " + name;
+            return false;
+        }
+    }
+
+    // A capture plays as it was recorded: nothing of the robot or its line applies to it.
+    const std::vector<std::string> withReplay = {
+        "--replay",     "--speed", "--loop", "--link", "--duration",
+        "--drop-after", "--quiet", "--log",  "--help", "-h"};
+    for (const std::string& name : given) {
+        const bool replayOnly = name == "--speed" || name == "--loop";
+        if (options.replayPath.empty() && replayOnly) {
+            error = "option " + name + " goes with --replay";
+            return false;
+        }
+        if (!options.replayPath.empty() &&
+            std::find(withReplay.begin(), withReplay.end(), name) == withReplay.end()) {
+            error = "option " + name + " does not go with --replay: a capture plays as it was";
             return false;
         }
     }
@@ -296,6 +334,19 @@ Line:
                        replies wait until the flood is over and the gap has passed; a flood
                        starts only after the gap, never between the halves of a split frame.
   --flood-every S      seconds from the end of one flood to the start of the next (default 5)
+
+Replay:
+  --replay FILE        play a link capture that the console recorded back instead of a robot:
+                       the robot's side of it (its rx lines) with the timing it had, from the
+                       moment the console first writes; what the console sends is only logged.
+                       A file that is no capture, or a wrong line, is named with its line and
+                       nothing is played. While the console does not read (a notice of its own
+                       is up), the chunk that is due waits, the ones after it keep their
+                       spacing. Only --link, --duration, --drop-after, --quiet and --log go
+                       with it
+  --speed X            play X times as fast (0.01..1000, default 1)
+  --loop               start again after the last chunk, with the pause before the first chunk
+                       it had at the start (at least 50 ms)
 
 Robot:
   --seed N             seed of the sensor noise and of the line faults above (default 1)

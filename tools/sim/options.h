@@ -26,6 +26,9 @@ struct SimOptions {
     double floodEverySeconds = 5; // time from the end of one flood to the start of the next
     double batterySeconds = 240;  // full to empty standing still
     std::string linkPath;         // empty: no symlink
+    std::string replayPath;       // a link capture to play back instead of the robot
+    double replaySpeed = 1;       // 2: twice as fast
+    bool replayLoop = false;
     bool quiet = false;
     bool logFrames = false;
     bool help = false;

@@ -414,7 +414,10 @@ void TForm1::wireEvents() {
         endManualDrive();
         linkClosed();
     });
-    connection.setOnLinkOpened([this] { linkOpened(); });
+    connection.setOnLinkOpened([this] {
+        linkOpened();
+        takeKeyboardAfterConnect();
+    });
     connection.setOnReply([this](ReplyKind kind, int address) { linkReply(kind, address); });
     connection.setOnConnected([this] { Timer2->wake(); });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,

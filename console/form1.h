@@ -75,6 +75,9 @@ public:
     void SpeedButton1Click();
     void Chart1DblClick();
     void FormMouseMove();
+    // Once the opened notice of a connect is answered: the dashboard takes the keyboard, so that
+    // the driving keys drive right away rather than reach the panel's controls.
+    void takeKeyboardAfterConnect();
     void Timer1Timer();
     void Timer2Timer();
     void Timer3Timer();

@@ -1,4 +1,5 @@
 #include "console/widgets/message_box.h"
+#include "console/widgets/keyboard_place.h"
 
 #include <QMessageBox>
 
@@ -20,7 +21,9 @@ int QtMessageBoxService::present(const QString& text, const QString& caption, Bu
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
     }
+    const KeyboardPlace before = KeyboardPlace::current();
     const int result = box.exec();
+    before.giveBack();
     if (!yesNo) {
         return Ok;
     }

@@ -17,12 +17,14 @@ class WaylandDesktop : public Desktop {
 protected:
     void SetUp() override {
         linkPath_ = "/tmp/zelk-desktop-" + std::to_string(getpid()) + "-robot";
+        // One row below weston's window: weston follows the pointer from where it entered.
         ASSERT_NO_FATAL_FAILURE(
-            startDisplay(std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight)));
+            startDisplay(std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight + 1)));
         const std::string why =
             session_.start(display_, outPath("weston.log"), kScreenWidth, kScreenHeight);
         if (!why.empty())
             GTEST_SKIP() << "NO WAYLAND SESSION, the console's Wayland tests did not run: " << why;
+        pointerTo(0, kScreenHeight);
     }
     void TearDown() override {
         if (::testing::Test::HasFailure())

@@ -146,15 +146,21 @@ protected:
     std::vector<XWindow> windows() {
         return parseWindows(run({ZELK_X11_PROBE_PATH, "windows"}, env()).out);
     }
+    // The console's windows, also inside a window manager's frames, where they are on the screen.
+    std::vector<XWindow> clients() {
+        return parseWindows(run({ZELK_X11_PROBE_PATH, "clients", "zelk_console"}, env()).out);
+    }
+    // The window manager's name and whether a compositing manager runs ("NAME\t1"), or empty.
+    std::string windowManager() { return run({ZELK_X11_PROBE_PATH, "wm"}, env()).out; }
     XWindow main() {
-        for (const XWindow& w : windows())
+        for (const XWindow& w : clients())
             if (w.viewable && w.width == kMainWidth && w.height == kMainHeight)
                 return w;
         return XWindow{};
     }
     XWindow panel() {
         const XWindow m = main();
-        for (const XWindow& w : windows())
+        for (const XWindow& w : clients())
             if (w.viewable && w.id != m.id && w.height > 300 && w.height < 400 &&
                 (w.width == 20 || w.width == kPanelWide))
                 return w;
@@ -162,7 +168,7 @@ protected:
     }
     // A viewable window whose _NET_WM_NAME is title (a message box).
     std::optional<XWindow> box(const std::string& title) {
-        for (const XWindow& w : windows())
+        for (const XWindow& w : clients())
             if (w.viewable && w.netWmName == title && w.width < 800)
                 return w;
         return std::nullopt;
@@ -232,11 +238,15 @@ protected:
         xdo({"click", "1"});
     }
 
-    // Screen pixels of the rectangle, rows of 0xRRGGBB.
-    std::vector<std::vector<uint32_t>> pixels(int x, int y, int w, int h) {
-        const RunResult r = run({ZELK_X11_PROBE_PATH, "pixels", std::to_string(x),
-                                 std::to_string(y), std::to_string(w), std::to_string(h)},
-                                env());
+    // Screen pixels of the rectangle, rows of 0xRRGGBB; of the window's own content when a
+    // window is given (the rectangle in its coordinates).
+    std::vector<std::vector<uint32_t>> pixels(int x, int y, int w, int h,
+                                              unsigned long window = 0) {
+        std::vector<std::string> argv{ZELK_X11_PROBE_PATH, "pixels",          std::to_string(x),
+                                      std::to_string(y),   std::to_string(w), std::to_string(h)};
+        if (window != 0)
+            argv.push_back(std::to_string(window));
+        const RunResult r = run(argv, env());
         std::vector<std::vector<uint32_t>> rows;
         std::istringstream lines(r.out);
         std::string line;

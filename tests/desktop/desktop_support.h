@@ -257,10 +257,16 @@ struct XWindow {
     bool viewable = false;
     int x = 0, y = 0, width = 0, height = 0;
     std::string netWmName, wmName;
+    std::string states;          // _NET_WM_STATE, comma-separated (clients only)
+    unsigned long transient = 0; // WM_TRANSIENT_FOR (clients only)
+    bool hasState(const std::string& state) const {
+        return ("," + states + ",").find("," + state + ",") != std::string::npos;
+    }
 };
 
-// The windows in x11_probe's "windows" output: one line each, eight tab-separated fields (id in
-// hex, viewable, x, y, width, height, _NET_WM_NAME, WM_NAME).
+// The windows in x11_probe's "windows" or "clients" output: one line each, tab-separated fields
+// (id in hex, viewable, x, y, width, height, _NET_WM_NAME, WM_NAME; the clients' also
+// _NET_WM_STATE and WM_TRANSIENT_FOR).
 inline std::vector<XWindow> parseWindows(const std::string& out) {
     std::vector<XWindow> list;
     std::istringstream lines(out);
@@ -275,7 +281,7 @@ inline std::vector<XWindow> parseWindows(const std::string& out) {
                 break;
             from = tab + 1;
         }
-        if (f.size() != 8)
+        if (f.size() != 8 && f.size() != 10)
             continue;
         XWindow w;
         w.id = std::strtoul(f[0].c_str(), nullptr, 16);
@@ -286,6 +292,10 @@ inline std::vector<XWindow> parseWindows(const std::string& out) {
         w.height = std::atoi(f[5].c_str());
         w.netWmName = f[6];
         w.wmName = f[7];
+        if (f.size() == 10) {
+            w.states = f[8];
+            w.transient = std::strtoul(f[9].c_str(), nullptr, 16);
+        }
         list.push_back(w);
     }
     return list;

@@ -25,7 +25,19 @@ packages=(
     weston xwayland qt6-wayland
     # runuser (tests as an ordinary user); the Debian package (dpkg-shlibdeps, file)
     util-linux dpkg-dev file
+    # the desktops' window managers for the desktop tests: GNOME's (mutter; gnome-shell for its
+    # headless Wayland session, with a session bus, gdbus for the compositor's input and
+    # screenshots, PipeWire for the screen cast its input needs)
+    mutter gnome-shell dbus libglib2.0-bin pipewire
 )
+# The other desktops' window managers run on Debian 12 only (see the README's desktop section):
+# Xfce's, MATE's and Cinnamon's (with the settings schemas they read at start), metacity, KDE
+# Plasma's on X11 and on Wayland, icewm and fluxbox.
+. /etc/os-release
+if [[ ${VERSION_ID:-} == 12 ]]; then
+    packages+=(xfwm4 marco mate-settings-daemon-common metacity muffin cinnamon-settings-daemon
+        kwin-x11 kwin-wayland icewm fluxbox)
+fi
 
 if [[ $(id -u) -ne 0 ]]; then
     sudo=sudo

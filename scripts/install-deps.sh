@@ -25,10 +25,9 @@ packages=(
     weston xwayland qt6-wayland
     # runuser (tests as an ordinary user); the Debian package (dpkg-shlibdeps, file)
     util-linux dpkg-dev file
-    # the desktops' window managers for the desktop tests: GNOME's (mutter; gnome-shell for its
-    # headless Wayland session, with a session bus, gdbus for the compositor's input and
-    # screenshots, PipeWire for the screen cast its input needs)
-    mutter gnome-shell dbus libglib2.0-bin pipewire
+    # the desktops' window managers for the desktop tests: GNOME's (mutter on X11; gnome-shell
+    # for its headless Wayland session, on a session bus, its settings set with gsettings)
+    mutter gnome-shell dbus libglib2.0-bin
 )
 # The other desktops' window managers run on Debian 12 only (see the README's desktop section):
 # Xfce's, MATE's and Cinnamon's (with the settings schemas they read at start), metacity, KDE

@@ -30,6 +30,7 @@ constexpr int kConnectX = 24 + 50, kConnectY = 34 + 11;       // SpeedButton1 "p
 constexpr int kDisconnectX = 24 + 50, kDisconnectY = 60 + 11; // SpeedButton2 "rozlacz"
 constexpr int kGiveIdX = 68 + 24, kGiveIdY = 146 + 10;        // SpeedButton7 "nadaj id"
 constexpr int kLed1X = 538 + 15, kLed1Y = 348 + 15;           // Shape1
+constexpr int kBelowCorner = 34; // the panel's rows below its see-through corner
 
 inline const std::string kNoticeTitle = "OK";
 inline const std::string kOpenFailedTitle = "Blad otwarcia portu COM";
@@ -106,7 +107,8 @@ protected:
         // The test command runs everything under the offscreen platform; this suite's console
         // talks to its own X server.
         return environmentWith({"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb", "LC_ALL=C.UTF-8",
-                                "XAUTHORITY", "WAYLAND_DISPLAY"});
+                                xauthority_.empty() ? "XAUTHORITY" : "XAUTHORITY=" + xauthority_,
+                                "WAYLAND_DISPLAY"});
     }
 
     void startConsole() {
@@ -240,24 +242,12 @@ protected:
 
     // Screen pixels of the rectangle, rows of 0xRRGGBB; of the window's own content when a
     // window is given (the rectangle in its coordinates).
-    std::vector<std::vector<uint32_t>> pixels(int x, int y, int w, int h,
-                                              unsigned long window = 0) {
+    Pixels pixels(int x, int y, int w, int h, unsigned long window = 0) {
         std::vector<std::string> argv{ZELK_X11_PROBE_PATH, "pixels",          std::to_string(x),
                                       std::to_string(y),   std::to_string(w), std::to_string(h)};
         if (window != 0)
             argv.push_back(std::to_string(window));
-        const RunResult r = run(argv, env());
-        std::vector<std::vector<uint32_t>> rows;
-        std::istringstream lines(r.out);
-        std::string line;
-        while (std::getline(lines, line)) {
-            std::istringstream words(line);
-            std::string word;
-            rows.emplace_back();
-            while (words >> word)
-                rows.back().push_back(uint32_t(std::strtoul(word.c_str(), nullptr, 16)));
-        }
-        return rows;
+        return parsePixels(run(argv, env()).out);
     }
     // The knob (a bright cyan ball, 32 px) is drawn with its centre at (x, y) of the main
     // window: most of the 16 x 16 square there is bright cyan. The pad's own lines through a
@@ -346,6 +336,7 @@ protected:
     }
 
     std::string display_;
+    std::string xauthority_; // the X server's cookie, where it asks for one
     std::string linkPath_;
     std::unique_ptr<Child> xvfb_;
     std::unique_ptr<Child> console_;

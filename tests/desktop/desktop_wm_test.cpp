@@ -23,9 +23,6 @@ void PrintTo(const WindowManager& wm, std::ostream* out) {
     *out << wm.name;
 }
 
-// Rows of the panel below its see-through corner.
-constexpr int kBelowCorner = 34;
-
 class WindowManagerDesktop : public Desktop, public ::testing::WithParamInterface<WindowManager> {
 protected:
     void SetUp() override {
@@ -40,42 +37,15 @@ protected:
         ASSERT_NO_FATAL_FAILURE(startConsole());
     }
 
-    // The columns of window w where the screen does not show what w drew: fewer than nine in ten
-    // of its pixels below the corner within the 200/255 blend of its own. -1: no pixels; -2: what
-    // it drew is not the panel's blue (a copy of the screen beneath).
-    std::vector<int> notDrawn(const XWindow& w) {
-        const auto own = pixels(0, 0, w.width, w.height, w.id);
-        const auto screen = pixels(w.x, w.y, w.width, w.height);
-        if (own.size() != size_t(w.height) || screen.size() != own.size())
-            return {-1};
-        std::vector<int> bad;
-        int blue = 0;
-        for (int x = 0; x < w.width; ++x) {
-            int close = 0;
-            for (int y = kBelowCorner; y < w.height; ++y) {
-                if (own[y].size() != size_t(w.width) || screen[y].size() != own[y].size())
-                    return {-1};
-                const uint32_t a = own[y][x], b = screen[y][x];
-                int diff = 0;
-                for (int shift : {0, 8, 16})
-                    diff =
-                        std::max(diff, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
-                close += diff <= 64 ? 1 : 0;
-                const int r = int(a >> 16), g = int((a >> 8) & 255), bl = int(a & 255);
-                blue += (bl >= 80 && bl >= r + 60 && bl >= g + 30) ? 1 : 0;
-            }
-            if (close * 10 < (w.height - kBelowCorner) * 9)
-                bad.push_back(x);
-        }
-        if (blue * 2 < w.width * (w.height - kBelowCorner))
-            bad.push_back(-2);
-        return bad;
+    std::vector<int> notDrawnHere(const XWindow& w) {
+        return notDrawn(pixels(0, 0, w.width, w.height, w.id), pixels(w.x, w.y, w.width, w.height),
+                        w.width, w.height, kBelowCorner);
     }
     bool drawn(int width, std::vector<int>& bad) {
         return waitFor(
             [&] {
                 const XWindow p = panel();
-                bad = p.width == width ? notDrawn(p) : std::vector<int>{-1};
+                bad = p.width == width ? notDrawnHere(p) : std::vector<int>{-1};
                 return bad.empty();
             },
             8000, 100);

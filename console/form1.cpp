@@ -414,12 +414,12 @@ void TForm1::wireEvents() {
         endManualDrive();
         linkClosed();
     });
-    connection.setOnLinkOpened([this] {
-        linkOpened();
+    connection.setOnLinkOpened([this] { linkOpened(); });
+    connection.setOnReply([this](ReplyKind kind, int address) { linkReply(kind, address); });
+    connection.setOnConnected([this] {
+        Timer2->wake();
         takeKeyboardAfterConnect();
     });
-    connection.setOnReply([this](ReplyKind kind, int address) { linkReply(kind, address); });
-    connection.setOnConnected([this] { Timer2->wake(); });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (state != Qt::ApplicationActive)

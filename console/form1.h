@@ -75,8 +75,8 @@ public:
     void SpeedButton1Click();
     void Chart1DblClick();
     void FormMouseMove();
-    // Once the opened notice of a connect is answered: the dashboard takes the keyboard, so that
-    // the driving keys drive right away rather than reach the panel's controls.
+    // A connect has opened the port: once its opened notice is answered the dashboard has the
+    // keyboard, so that the driving keys drive right away rather than reach the panel's controls.
     void takeKeyboardAfterConnect();
     void Timer1Timer();
     void Timer2Timer();

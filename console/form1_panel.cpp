@@ -5,6 +5,7 @@
 #include "console/form2.h"
 #include "console/panel_logic.h"
 #include "console/widgets/bar_gauge.h"
+#include "console/widgets/keyboard_place.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -30,7 +31,5 @@ void TForm1::FormMouseMove() {
 }
 
 void TForm1::takeKeyboardAfterConnect() {
-    // Only while the keyboard is in the console: the operator may have gone to another program.
-    if (QApplication::activeWindow() != nullptr && isVisible())
-        window()->activateWindow();
+    KeyboardPlace::afterNextBox(window());
 }

@@ -2,6 +2,14 @@
 
 #include <QApplication>
 
+namespace {
+QPointer<QWidget> nextBoxGivesTo;
+} // namespace
+
+void KeyboardPlace::afterNextBox(QWidget* window) {
+    nextBoxGivesTo = window;
+}
+
 KeyboardPlace KeyboardPlace::current() {
     KeyboardPlace place;
     place.window_ = QApplication::activeWindow();
@@ -10,6 +18,13 @@ KeyboardPlace KeyboardPlace::current() {
 }
 
 void KeyboardPlace::giveBack() const {
+    if (nextBoxGivesTo != nullptr) {
+        KeyboardPlace there;
+        there.window_ = nextBoxGivesTo;
+        nextBoxGivesTo = nullptr;
+        there.giveBack();
+        return;
+    }
     if (window_ == nullptr || !window_->isVisible())
         return;
     if (focus_ != nullptr && focus_->window() == window_ && focus_->isVisible())

@@ -17,6 +17,10 @@ public:
     // and shown. Nothing when the keyboard was with another program.
     void giveBack() const;
 
+    // The next box gives the keyboard to window instead, once (the opened notice of a connect
+    // hands it to the dashboard).
+    static void afterNextBox(QWidget* window);
+
     QWidget* window() const { return window_; }
 
 private:

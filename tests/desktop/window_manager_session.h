@@ -6,6 +6,7 @@
 
 #include "tests/desktop/desktop_support.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -47,6 +48,7 @@ public:
         for (const std::string& e : {"DBUS_SESSION_BUS_ADDRESS=" + *bus, "HOME=" + home_,
                                      "XDG_RUNTIME_DIR=" + home_, "XDG_CONFIG_HOME=" + home_})
             env_.push_back(e);
+        std::remove(logPath.c_str()); // of an earlier run
         Child::Options wmOptions;
         wmOptions.env = env_;
         wmOptions.errFile = logPath;

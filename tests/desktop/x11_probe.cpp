@@ -126,16 +126,24 @@ std::string atomNames(Window w, const char* name) {
     return names;
 }
 
-void listClients(Window w, const std::string& instance) {
+bool isOurs(Window w, const std::string& instance) {
     XClassHint hint{};
-    if (XGetClassHint(display, w, &hint)) {
-        const bool ours = hint.res_name && instance == hint.res_name;
-        XFree(hint.res_name);
-        XFree(hint.res_class);
-        XWindowAttributes a;
-        Window child = 0, transient = 0;
-        int x = 0, y = 0;
-        if (ours && XGetWindowAttributes(display, w, &a) &&
+    if (!XGetClassHint(display, w, &hint))
+        return false;
+    const bool ours = hint.res_name && instance == hint.res_name;
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return ours;
+}
+
+// Descends through every window, also other programs' (a window manager's frames; mutter 48
+// draws them in a program of its own), down to the clients of the instance.
+void listClients(Window w, const std::string& instance) {
+    XWindowAttributes a;
+    Window child = 0, transient = 0;
+    int x = 0, y = 0;
+    if (isOurs(w, instance)) {
+        if (XGetWindowAttributes(display, w, &a) &&
             XTranslateCoordinates(display, w, DefaultRootWindow(display), 0, 0, &x, &y, &child)) {
             XGetTransientForHint(display, w, &transient);
             std::printf("0x%lx\t%d\t%d\t%d\t%d\t%d\t%s\t%s\t%s\t0x%lx\n", w,

@@ -82,10 +82,8 @@ protected:
         int blue = 0, all = 0;
         for (const auto& row : pixels(p.left + 4, p.top + 60, 12, 220)) {
             for (uint32_t px : row) {
-                const int r = int(px >> 16), g = int((px >> 8) & 0xFF), b = int(px & 0xFF);
                 ++all;
-                // The panel's blues; the dashboard's black, reds, greens and cyans are none.
-                blue += (b >= 80 && b >= r + 60 && b >= g + 30) ? 1 : 0;
+                blue += panelBlue(px) ? 1 : 0;
             }
         }
         return all == 12 * 220 && blue * 10 >= all * 6;

@@ -80,14 +80,6 @@ TEST_P(WindowManagerDesktop, PanelDrawnAboveOffTheTaskbarAndUpDrivesRightAfterCo
     xdo({"keyup", "Up"});
     EXPECT_TRUE(waitPolls(2, 100, 100, frames().size())) << "the robot was not stopped";
 
-    // Another box, asked while the panel has the keyboard, gives it back to the panel.
-    ASSERT_NO_FATAL_FAILURE(clickPanel(kComboX, kComboY));
-    ASSERT_TRUE(waitFor([&] { return focusWindow() == panel().id; })) << "port box not focused";
-    ASSERT_NO_FATAL_FAILURE(clickPanel(kGiveIdX, kGiveIdY));
-    ASSERT_NO_FATAL_FAILURE(answerBox(kNewIdTitle, "Escape"));
-    EXPECT_TRUE(waitFor([&] { return focusWindow() == panel().id; }))
-        << "after the box the keyboard is with 0x" << hexId(focusWindow());
-
     // A click on the dashboard: the strip stays above it, drawn.
     ASSERT_NO_FATAL_FAILURE(focusDashboard());
     EXPECT_TRUE(drawn(20, bad)) << "the strip is not on the screen after a click on the dashboard";

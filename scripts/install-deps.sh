@@ -31,11 +31,11 @@ packages=(
 )
 # The other desktops' window managers run on Debian 12 only (see the README's desktop section):
 # Xfce's, MATE's and Cinnamon's (with the settings schemas they read at start), metacity, KDE
-# Plasma's on X11 and on Wayland, icewm and fluxbox.
+# Plasma's on X11, icewm and fluxbox.
 . /etc/os-release
 if [[ ${VERSION_ID:-} == 12 ]]; then
     packages+=(xfwm4 marco mate-settings-daemon-common metacity muffin cinnamon-settings-daemon
-        kwin-x11 kwin-wayland icewm fluxbox)
+        kwin-x11 icewm fluxbox)
 fi
 
 if [[ $(id -u) -ne 0 ]]; then

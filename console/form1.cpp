@@ -430,6 +430,7 @@ void TForm1::wireEvents() {
     connection.setOnConnected([this] {
         Timer2->wake();
         Recording->portOpened(portName);
+        takeKeyboardAfterConnect();
     });
     // A recording keeps every chunk as the worker delivers it, every frame sent, and a row of
     // every telemetry frame accepted, stamped with the time of its chunk.

@@ -85,6 +85,9 @@ public:
     void Chart1ContextMenu(const QPoint& globalPos);
     void Memo1ContextMenu(const QPoint& globalPos);
     void FormMouseMove();
+    // A connect has opened the port: once its opened notice is answered the dashboard has the
+    // keyboard, so that the driving keys drive right away rather than reach the panel's controls.
+    void takeKeyboardAfterConnect();
     void Timer1Timer();
     void Timer2Timer();
     void Timer3Timer();

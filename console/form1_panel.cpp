@@ -1,11 +1,13 @@
-// The main window's part of the connection panel: the scan tick and the collapse of the panel
-// when the mouse moves over the main window's background.
+// The main window's part of the connection panel: the scan tick, the collapse of the panel when
+// the mouse moves over the main window's background, and the keyboard after a connect.
 
 #include "console/form1.h"
 #include "console/form2.h"
 #include "console/panel_logic.h"
 #include "console/widgets/bar_gauge.h"
+#include "console/widgets/keyboard_place.h"
 
+#include <QApplication>
 #include <QTimer>
 
 void TForm1::Timer1Timer() {
@@ -26,4 +28,8 @@ void TForm1::FormMouseMove() {
         return;
     }
     Form2->dockAt(panelDockRect(DockMoment::MainMouseMove, Form2->mainFrame(), Form2->width()));
+}
+
+void TForm1::takeKeyboardAfterConnect() {
+    KeyboardPlace::afterNextBox(window());
 }

@@ -9,6 +9,7 @@
 #include "console/widgets/message_box.h"
 #include "console/widgets/spin_edit.h"
 #include "console/widgets/transparent_picture.h"
+#include "console/x11_window.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -18,7 +19,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QRegion>
+#include <QResizeEvent>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -94,27 +98,34 @@ TForm2::TForm2(TForm1& form1, MessageBoxService& boxes, QWidget* parent)
     // The panel never decides on its own whether the application lives on.
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowOpacity(200 / 255.0);
+    // A compositing manager blends the window's own alpha: the corner is left unpainted. A
+    // window shape there is what mutter and muffin draw stale (only the strip it was cut at
+    // shows once the panel widens). Without one, the shape cuts the corner.
+    perPixelAlpha_ = x11::compositingManagerRuns();
+    if (perPixelAlpha_)
+        setAttribute(Qt::WA_TranslucentBackground); // before the native window exists
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, colorFromCode(clBlack));
     setPalette(palette);
-    setAutoFillBackground(true);
+    setAutoFillBackground(!perPixelAlpha_);
     setFont(tahoma());
     setMouseTracking(true);
 
     createControls();
     chosenUnit_ = CSpinEdit1->value();
-    applySeeThroughMask();
+    opaque_ = Image1->picture().isNull() ? QRegion(0, 0, BackgroundWidth, BackgroundHeight)
+                                         : regionWithoutColor(Image1->picture(), SeeThroughColor);
     wireEvents();
     refreshPortList();
     form1_.connection.setPortSource(portSource_); // a port that does not open lists these
 
     dockAt(panelDockRect(DockMoment::Creation, mainFrame(), width()));
     form1_.installEventFilter(this);
-    // A Wayland client can neither place its windows nor keep one above all others: there the
-    // panel belongs to the main window, and the compositor keeps it above its parent, so that
-    // no click on the dashboard hides it.
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
-        belongToMainWindow();
+    // The panel belongs to the main window: its transient-for hint names the main window (not
+    // Qt's hidden leader window, which window managers refuse), and a Wayland compositor, which
+    // lets no client place its windows or keep one above all others, keeps it above its parent,
+    // so that no click on the dashboard hides it.
+    belongToMainWindow();
 }
 
 void TForm2::belongToMainWindow() {
@@ -224,12 +235,14 @@ void TForm2::createControls() {
     SpeedButton6 = place(new FlatButton(this), "SpeedButton6", 26, 288, 185, 23);
 }
 
-void TForm2::applySeeThroughMask() {
-    // Computed once: the picture never changes.
-    if (Image1->picture().isNull()) {
+void TForm2::applySeeThroughMask(int width) {
+    if (perPixelAlpha_)
         return;
-    }
-    setMask(regionWithoutColor(Image1->picture(), SeeThroughColor));
+    // Cut to the window's width: a shape wider than the window is one a window manager may keep
+    // drawing at the width it was set at.
+    const QRegion shape = opaque_ & QRegion(0, 0, width, PanelHeight);
+    if (mask() != shape)
+        setMask(shape);
 }
 
 void TForm2::wireEvents() {
@@ -332,8 +345,13 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm2::dockAt(const PanelRect& rect) {
-    if (size() != QSize(rect.width, rect.height)) {
-        setFixedSize(rect.width, rect.height);
+    const QSize size(rect.width, rect.height);
+    dockedSize_ = size;
+    // Shaped for the new width before it widens, so that the whole panel shows at once.
+    applySeeThroughMask(rect.width);
+    if (this->size() != size) {
+        sizeRestores_ = 0;
+        setFixedSize(size);
     }
     if (pos() != QPoint(rect.left, rect.top)) {
         move(rect.left, rect.top);
@@ -363,10 +381,42 @@ void TForm2::mouseMoveEvent(QMouseEvent* event) {
 
 void TForm2::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The main window owns the one taskbar button; the window manager reads this when the
+    // panel is mapped, right after this event.
+    if (!event->spontaneous() && windowHandle() != nullptr)
+        x11::keepOffTaskbar(*windowHandle());
     // Only when the panel is shown, not when the window system maps it again.
     if (!event->spontaneous()) {
         FormShow();
     }
+}
+
+void TForm2::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    applySeeThroughMask(event->size().width());
+    if (event->size() != dockedSize_ && !dockedSize_.isEmpty())
+        QTimer::singleShot(0, this, [this] { keepDockedSize(); });
+}
+
+void TForm2::keepDockedSize() {
+    // A Wayland compositor proposes the size it last saw when the focus moves (a click on the
+    // dashboard proposes the open panel's), and Qt takes it: the panel's width is the
+    // console's. A window system that insists gets its way after a few tries, so that the two
+    // never take turns for ever.
+    constexpr int MaxRestores = 3;
+    if (size() == dockedSize_ || sizeRestores_ >= MaxRestores)
+        return;
+    ++sizeRestores_;
+    resize(dockedSize_);
+}
+
+void TForm2::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!perPixelAlpha_)
+        return; // the background fills the window, the shape cuts the corner
+    QPainter painter(this);
+    painter.setClipRegion(opaque_ & event->region());
+    painter.fillRect(rect(), palette().color(QPalette::Window));
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {

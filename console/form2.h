@@ -10,6 +10,7 @@
 #include "console/widgets/port_box.h"
 
 #include <QMargins>
+#include <QRegion>
 #include <QWidget>
 #include <memory>
 
@@ -62,6 +63,9 @@ public:
 
     // Docks the panel at rect (the panel has no frame: its frame is its client area).
     void dockAt(const PanelRect& rect);
+    // How the cut-off corner is made see-through: per pixel, where a compositing manager draws
+    // the screen; otherwise by the window's shape, which follows the panel's width.
+    bool seeThroughPerPixel() const { return perPixelAlpha_; }
     // The main window's outer frame, as the docking rows read it.
     MainFrame mainFrame() const;
 
@@ -88,14 +92,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();
     void wireEvents();
-    void applySeeThroughMask();
+    // The window's shape for a panel of width: the picture without its see-through corner.
+    void applySeeThroughMask(int width);
     // Makes the panel a transient child of the main window's native window.
     void belongToMainWindow();
+    // Puts the docked size back when the window system gave the panel another one.
+    void keepDockedSize();
     // Hands the first length bytes of the main window's frame buffer to the link.
     void send(int length);
 
@@ -107,4 +116,10 @@ private:
     int chosenUnit_ = 0;
     // The main window's frame around its client area, as last seen.
     QMargins mainMargins_;
+    // The panel's pixels that are not see-through (the picture without its corner).
+    QRegion opaque_;
+    bool perPixelAlpha_ = false;
+    // The size the last docking move gave the panel, and how often it was put back since.
+    QSize dockedSize_;
+    int sizeRestores_ = 0;
 };

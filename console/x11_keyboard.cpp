@@ -2,15 +2,12 @@
 
 #include <QGuiApplication>
 
-#ifdef ZELK_HAVE_XCB
 #include <cstdlib>
 #include <xcb/xcb.h>
-#endif
 
 namespace x11 {
 
 std::optional<std::bitset<256>> keysDown() {
-#ifdef ZELK_HAVE_XCB
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
     if (!connection)
@@ -24,9 +21,6 @@ std::optional<std::bitset<256>> keysDown() {
         down[code] = (reply->keys[code / 8] >> (code % 8)) & 1;
     std::free(reply);
     return down;
-#else
-    return std::nullopt;
-#endif
 }
 
 } // namespace x11

@@ -25,7 +25,18 @@ packages=(
     weston xwayland qt6-wayland
     # runuser (tests as an ordinary user); the Debian package (dpkg-shlibdeps, file)
     util-linux dpkg-dev file
+    # the desktops' window managers for the desktop tests: GNOME's (mutter on X11; gnome-shell
+    # for its headless Wayland session, on a session bus, its settings set with gsettings)
+    mutter gnome-shell dbus libglib2.0-bin
 )
+# The other desktops' window managers run on Debian 12 only (see the README's desktop section):
+# Xfce's, MATE's and Cinnamon's (with the settings schemas they read at start), metacity, KDE
+# Plasma's on X11, icewm and fluxbox.
+. /etc/os-release
+if [[ ${VERSION_ID:-} == 12 ]]; then
+    packages+=(xfwm4 marco mate-settings-daemon-common metacity muffin cinnamon-settings-daemon
+        kwin-x11 icewm fluxbox)
+fi
 
 if [[ $(id -u) -ne 0 ]]; then
     sudo=sudo

@@ -1,6 +1,7 @@
 #include "console/widgets/message_box.h"
 
 #include "console/widgets/box_in_reach.h"
+#include "console/widgets/keyboard_place.h"
 
 #include <QMessageBox>
 
@@ -22,8 +23,10 @@ int QtMessageBoxService::present(const QString& text, const QString& caption, Bu
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
     }
+    const KeyboardPlace before = KeyboardPlace::current();
     const BoxInReach inReach(box);
     const int result = box.exec();
+    before.giveBack();
     if (!yesNo) {
         return Ok;
     }

@@ -1,9 +1,12 @@
 // The message-box service: the recording one of the tests and the operator's one.
 
+#include "console/widgets/keyboard_place.h"
 #include "console/widgets/message_box.h"
+#include "tests/support/qt_wait.h"
 #include "widget_test_support.h"
 
 #include <QAbstractButton>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -74,4 +77,33 @@ TEST(QtMessageBoxService, ShowsAModalInformationBoxAndMapsTheAnswer) {
     EXPECT_EQ(showAndPress("Otwarto port COM7\n Predkosc: 57 kb/s", "ZELK controll", Buttons::Ok,
                            QMessageBox::Ok),
               MessageBoxService::Ok);
+}
+
+TEST(QtMessageBoxService, TheKeyboardGoesBackWhereItWasOrOnceWhereTheNextBoxWasToldToGiveIt) {
+    QWidget dashboard, panel;
+    auto* portBox = new QLineEdit(&panel);
+    new QLineEdit(&panel); // the panel's first control
+    dashboard.show();
+    panel.show();
+    const auto activate = [](QWidget& w) {
+        w.activateWindow();
+        return waitUntil([&] { return QApplication::activeWindow() == &w; });
+    };
+    const auto boxAnsweredAtOnce = [] {
+        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+        QtMessageBoxService().show("Zamknieto port COM7", "OK", Buttons::Ok, Icon::Information);
+    };
+    ASSERT_TRUE(activate(panel));
+    portBox->setFocus();
+    boxAnsweredAtOnce();
+    EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == portBox; }))
+        << "the keyboard is not back in the port box";
+
+    KeyboardPlace::afterNextBox(&dashboard);
+    boxAnsweredAtOnce();
+    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &dashboard; }));
+    // Only once: the box after it gives the keyboard back where it was.
+    ASSERT_TRUE(activate(panel));
+    boxAnsweredAtOnce();
+    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &panel; }));
 }

@@ -30,6 +30,7 @@ constexpr int kConnectX = 24 + 50, kConnectY = 34 + 11;       // SpeedButton1 "p
 constexpr int kDisconnectX = 24 + 50, kDisconnectY = 60 + 11; // SpeedButton2 "rozlacz"
 constexpr int kGiveIdX = 68 + 24, kGiveIdY = 146 + 10;        // SpeedButton7 "nadaj id"
 constexpr int kLed1X = 538 + 15, kLed1Y = 348 + 15;           // Shape1
+constexpr int kBelowCorner = 34; // the panel's rows below its see-through corner
 
 inline const std::string kNoticeTitle = "OK";
 inline const std::string kOpenFailedTitle = "Blad otwarcia portu COM";
@@ -115,7 +116,8 @@ protected:
         // The test command runs everything under the offscreen platform; this suite's console
         // talks to its own X server.
         return environmentWith({"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb", "LC_ALL=C.UTF-8",
-                                "XAUTHORITY", "WAYLAND_DISPLAY"});
+                                xauthority_.empty() ? "XAUTHORITY" : "XAUTHORITY=" + xauthority_,
+                                "WAYLAND_DISPLAY"});
     }
 
     void startConsole() {
@@ -155,21 +157,21 @@ protected:
     std::vector<XWindow> windows() {
         return parseWindows(run({ZELK_X11_PROBE_PATH, "windows"}, env()).out);
     }
+    // The console's windows, also inside a window manager's frames, where they are on the screen.
+    std::vector<XWindow> clients() {
+        return parseWindows(run({ZELK_X11_PROBE_PATH, "clients", "zelk_console"}, env()).out);
+    }
+    // The window manager's name and whether a compositing manager runs ("NAME\t1"), or empty.
+    std::string windowManager() { return run({ZELK_X11_PROBE_PATH, "wm"}, env()).out; }
     XWindow main() {
-        if (windowManager_)
-            return clientTitled(kMainTitle).value_or(XWindow{});
-        for (const XWindow& w : windows())
+        for (const XWindow& w : clients())
             if (w.viewable && w.width == kMainWidth && w.height == kMainHeight)
                 return w;
         return XWindow{};
     }
     XWindow panel() {
-        if (windowManager_)
-            for (const XWindow& w : clients("--classname", "zelk_console"))
-                if (w.height > 300 && w.height < 400)
-                    return w;
         const XWindow m = main();
-        for (const XWindow& w : windows())
+        for (const XWindow& w : clients())
             if (w.viewable && w.id != m.id && w.height > 300 && w.height < 400 &&
                 (w.width == 20 || w.width == kPanelWide))
                 return w;
@@ -177,46 +179,9 @@ protected:
     }
     // A viewable window whose _NET_WM_NAME is title (a message box).
     std::optional<XWindow> box(const std::string& title) {
-        if (windowManager_ && title != "Openbox")
-            return clientTitled(title);
-        for (const XWindow& w : windows())
+        for (const XWindow& w : clients())
             if (w.viewable && w.netWmName == title && w.width < 800)
                 return w;
-        return std::nullopt;
-    }
-    // Under a window manager the top-level windows are its frames: a window of the console is
-    // found by xdotool's search (its title or its class), with its own area on the screen.
-    std::vector<XWindow> clients(const std::string& what, const std::string& pattern) {
-        const RunResult ids =
-            run({ZELK_XDOTOOL_PATH, "search", "--onlyvisible", what, pattern}, env());
-        std::vector<XWindow> found;
-        std::istringstream list(ids.out);
-        for (std::string id; list >> id;) {
-            const std::string info = run({"xwininfo", "-id", id}, env()).out;
-            XWindow w;
-            w.id = std::strtoul(id.c_str(), nullptr, 10);
-            w.viewable = info.find("IsViewable") != std::string::npos;
-            int* fields[] = {&w.x, &w.y, &w.width, &w.height};
-            const char* keys[] = {"upper-left X:", "upper-left Y:", "Width:", "Height:"};
-            for (int i = 0; i < 4; ++i) {
-                const size_t at = info.find(keys[i]);
-                *fields[i] = at == std::string::npos
-                                 ? -1
-                                 : std::atoi(info.c_str() + at + std::strlen(keys[i]));
-            }
-            if (w.viewable && w.width > 1)
-                found.push_back(w);
-        }
-        return found;
-    }
-    std::optional<XWindow> clientTitled(const std::string& title) {
-        std::string pattern = "^";
-        for (const char c : title)
-            pattern += std::string(std::strchr("?.*+()[]^$\\", c) ? "\\" : "") + c;
-        for (XWindow w : clients("--name", pattern + "$")) {
-            w.netWmName = w.wmName = title;
-            return w;
-        }
         return std::nullopt;
     }
     // Another program maps a window at the screen's top left and takes the focus; it wants the
@@ -284,22 +249,14 @@ protected:
         xdo({"click", "1"});
     }
 
-    // Screen pixels of the rectangle, rows of 0xRRGGBB.
-    std::vector<std::vector<uint32_t>> pixels(int x, int y, int w, int h) {
-        const RunResult r = run({ZELK_X11_PROBE_PATH, "pixels", std::to_string(x),
-                                 std::to_string(y), std::to_string(w), std::to_string(h)},
-                                env());
-        std::vector<std::vector<uint32_t>> rows;
-        std::istringstream lines(r.out);
-        std::string line;
-        while (std::getline(lines, line)) {
-            std::istringstream words(line);
-            std::string word;
-            rows.emplace_back();
-            while (words >> word)
-                rows.back().push_back(uint32_t(std::strtoul(word.c_str(), nullptr, 16)));
-        }
-        return rows;
+    // Screen pixels of the rectangle, rows of 0xRRGGBB; of the window's own content when a
+    // window is given (the rectangle in its coordinates).
+    Pixels pixels(int x, int y, int w, int h, unsigned long window = 0) {
+        std::vector<std::string> argv{ZELK_X11_PROBE_PATH, "pixels",          std::to_string(x),
+                                      std::to_string(y),   std::to_string(w), std::to_string(h)};
+        if (window != 0)
+            argv.push_back(std::to_string(window));
+        return parsePixels(run(argv, env()).out);
     }
     // The knob (a bright cyan ball, 32 px) is drawn with its centre at (x, y) of the main
     // window: most of the 16 x 16 square there is bright cyan. The pad's own lines through a
@@ -388,6 +345,7 @@ protected:
     }
 
     std::string display_;
+    std::string xauthority_; // the X server's cookie, where it asks for one
     std::string linkPath_;
     std::unique_ptr<Child> xvfb_;
     // A subclass that names a window manager (openbox) gets one, started before the console.

@@ -17,7 +17,7 @@ protected:
         Child::Options options;
         options.env = env();
         wm_ = std::make_unique<Child>(std::vector<std::string>{ZELK_OPENBOX_PATH}, options);
-        ASSERT_TRUE(waitFor([&] { return box("Openbox").has_value(); })) << "no window manager";
+        ASSERT_TRUE(waitFor([&] { return !windowManager().empty(); })) << "no window manager";
         console_ = std::make_unique<Child>(std::vector<std::string>{ZELK_CONSOLE_PATH}, options);
         ASSERT_TRUE(waitFor([&] { return docked(20); })) << "the console is not framed and docked";
     }

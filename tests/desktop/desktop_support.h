@@ -257,10 +257,16 @@ struct XWindow {
     bool viewable = false;
     int x = 0, y = 0, width = 0, height = 0;
     std::string netWmName, wmName;
+    std::string states;          // _NET_WM_STATE, comma-separated (clients only)
+    unsigned long transient = 0; // WM_TRANSIENT_FOR (clients only)
+    bool hasState(const std::string& state) const {
+        return ("," + states + ",").find("," + state + ",") != std::string::npos;
+    }
 };
 
-// The windows in x11_probe's "windows" output: one line each, eight tab-separated fields (id in
-// hex, viewable, x, y, width, height, _NET_WM_NAME, WM_NAME).
+// The windows in x11_probe's "windows" or "clients" output: one line each, tab-separated fields
+// (id in hex, viewable, x, y, width, height, _NET_WM_NAME, WM_NAME; the clients' also
+// _NET_WM_STATE and WM_TRANSIENT_FOR).
 inline std::vector<XWindow> parseWindows(const std::string& out) {
     std::vector<XWindow> list;
     std::istringstream lines(out);
@@ -275,7 +281,7 @@ inline std::vector<XWindow> parseWindows(const std::string& out) {
                 break;
             from = tab + 1;
         }
-        if (f.size() != 8)
+        if (f.size() != 8 && f.size() != 10)
             continue;
         XWindow w;
         w.id = std::strtoul(f[0].c_str(), nullptr, 16);
@@ -286,9 +292,75 @@ inline std::vector<XWindow> parseWindows(const std::string& out) {
         w.height = std::atoi(f[5].c_str());
         w.netWmName = f[6];
         w.wmName = f[7];
+        if (f.size() == 10) {
+            w.states = f[8];
+            w.transient = std::strtoul(f[9].c_str(), nullptr, 16);
+        }
         list.push_back(w);
     }
     return list;
+}
+
+// Pixels, rows of 0xRRGGBB.
+using Pixels = std::vector<std::vector<uint32_t>>;
+
+// The probes' pixels: one row a line, "rrggbb" each.
+inline Pixels parsePixels(const std::string& text) {
+    Pixels rows;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string word;
+        rows.emplace_back();
+        while (words >> word)
+            rows.back().push_back(uint32_t(std::strtoul(word.c_str(), nullptr, 16)));
+    }
+    return rows;
+}
+
+// One of the panel's blues, which none of the dashboard's colours is.
+inline bool panelBlue(uint32_t p) {
+    const int r = int(p >> 16), g = int((p >> 8) & 255), b = int(p & 255);
+    return b >= 80 && b >= r + 60 && b >= g + 30;
+}
+
+// The columns of a window where the screen does not show what it drew (own: its own content;
+// empty where the window system does not give it), below its first fromRow rows: fewer than nine
+// in ten of its pixels within the 200/255 blend of its own, or, without its own, fewer than half
+// of them the panel's blue. -1: pixels missing; -2: what it drew is not mostly the panel's blue.
+inline std::vector<int> notDrawn(const Pixels& own, const Pixels& screen, int width, int height,
+                                 int fromRow) {
+    const bool withOwn = !own.empty();
+    if (screen.size() != size_t(height) || (withOwn && own.size() != screen.size()))
+        return {-1};
+    for (int y = 0; y < height; ++y)
+        if (screen[y].size() != size_t(width) || (withOwn && own[y].size() != size_t(width)))
+            return {-1};
+    std::vector<int> bad;
+    const int rows = height - fromRow;
+    int blue = 0;
+    for (int x = 0; x < width; ++x) {
+        int shown = 0;
+        for (int y = fromRow; y < height; ++y) {
+            const uint32_t b = screen[y][x];
+            if (!withOwn) {
+                shown += panelBlue(b) ? 1 : 0;
+                continue;
+            }
+            const uint32_t a = own[y][x];
+            int diff = 0;
+            for (int shift : {0, 8, 16})
+                diff = std::max(diff, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
+            shown += diff <= 64 ? 1 : 0;
+            blue += panelBlue(a) ? 1 : 0;
+        }
+        if (withOwn ? shown * 10 < rows * 9 : shown * 2 < rows)
+            bad.push_back(x);
+    }
+    if (withOwn && blue * 2 < width * rows)
+        bad.push_back(-2);
+    return bad;
 }
 
 // One 4-byte frame as the robot received it.

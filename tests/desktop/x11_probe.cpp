@@ -5,6 +5,15 @@
 //                                _NET_WM_NAME, WM_NAME (both as UTF-8, exactly as set)
 //   x11_probe pixels X Y W H     the screen's pixels of that rectangle, "rrggbb" each, one row a
 //                                line
+//   x11_probe pixels X Y W H ID  the same of that window's own content (what it drew, also where
+//                                a compositing manager shows something else)
+//   x11_probe clients CLASS      every window of the program whose WM_CLASS instance is CLASS,
+//                                also inside a window manager's frames, one per line,
+//                                tab-separated: id (hex), viewable, x, y (on the screen), width,
+//                                height, _NET_WM_NAME, WM_NAME, its _NET_WM_STATE atoms
+//                                (comma-separated), WM_TRANSIENT_FOR (hex, 0x0 for none)
+//   x11_probe wm                 the running window manager's name and whether a compositing
+//                                manager runs: "NAME\t0|1"; nothing while none runs
 //   x11_probe shot FILE          the whole screen as a PNG file
 //   x11_probe close ID           asks the window to close as a window manager does (Alt+F4, the
 //                                close button): a WM_DELETE_WINDOW message
@@ -92,9 +101,86 @@ int listWindows() {
     return 0;
 }
 
+Window ownWindow = 0; // the window whose pixels are read; 0: the screen's
+
 XImage* grab(int x, int y, int w, int h) {
-    return XGetImage(display, DefaultRootWindow(display), x, y, unsigned(w), unsigned(h), AllPlanes,
-                     ZPixmap);
+    return XGetImage(display, ownWindow ? ownWindow : DefaultRootWindow(display), x, y, unsigned(w),
+                     unsigned(h), AllPlanes, ZPixmap);
+}
+
+std::string atomNames(Window w, const char* name) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string names;
+    if (XGetWindowProperty(display, w, XInternAtom(display, name, False), 0, 1024, False, XA_ATOM,
+                           &type, &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        for (unsigned long i = 0; i < count; ++i) {
+            char* atom = XGetAtomName(display, reinterpret_cast<Atom*>(data)[i]);
+            names += (i ? "," : "") + std::string(atom ? atom : "");
+            XFree(atom);
+        }
+        XFree(data);
+    }
+    return names;
+}
+
+bool isOurs(Window w, const std::string& instance) {
+    XClassHint hint{};
+    if (!XGetClassHint(display, w, &hint))
+        return false;
+    const bool ours = hint.res_name && instance == hint.res_name;
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return ours;
+}
+
+// Descends through every window, also other programs' (a window manager's frames; mutter 48
+// draws them in a program of its own), down to the clients of the instance.
+void listClients(Window w, const std::string& instance) {
+    XWindowAttributes a;
+    Window child = 0, transient = 0;
+    int x = 0, y = 0;
+    if (isOurs(w, instance)) {
+        if (XGetWindowAttributes(display, w, &a) &&
+            XTranslateCoordinates(display, w, DefaultRootWindow(display), 0, 0, &x, &y, &child)) {
+            XGetTransientForHint(display, w, &transient);
+            std::printf("0x%lx\t%d\t%d\t%d\t%d\t%d\t%s\t%s\t%s\t0x%lx\n", w,
+                        a.map_state == IsViewable ? 1 : 0, x, y, a.width, a.height,
+                        oneField(utf8Property(w, "_NET_WM_NAME")).c_str(),
+                        oneField(utf8Property(w, "WM_NAME")).c_str(),
+                        atomNames(w, "_NET_WM_STATE").c_str(), transient);
+        }
+        return; // a client's own children are no clients
+    }
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display, w, &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count; ++i)
+            listClients(children[i], instance);
+        if (children)
+            XFree(children);
+    }
+}
+
+int printWindowManager() {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    if (XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW,
+                           &type, &format, &count, &after, &data) != Success ||
+        data == nullptr || count != 1)
+        return 0;
+    const Window wm = *reinterpret_cast<Window*>(data);
+    XFree(data);
+    const std::string cm = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display));
+    std::printf("%s\t%d\n", oneField(utf8Property(wm, "_NET_WM_NAME")).c_str(),
+                XGetSelectionOwner(display, XInternAtom(display, cm.c_str(), False)) != None);
+    return 0;
 }
 
 void rgbOf(XImage* image, int x, int y, uint8_t rgb[3]) {
@@ -259,7 +345,8 @@ int writeClipboardPng(const char* path) {
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "C.UTF-8");
     if (argc < 2) {
-        std::fprintf(stderr, "usage: x11_probe windows|pixels|shot|close|take ...\n");
+        std::fprintf(stderr,
+                     "usage: x11_probe windows|pixels|clients|wm|shot|close|clipboard|take ...\n");
         return 2;
     }
     display = XOpenDisplay(nullptr);
@@ -274,6 +361,13 @@ int main(int argc, char** argv) {
     else if (what == "pixels" && argc == 6)
         result = printPixels(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
                              std::atoi(argv[5]));
+    else if (what == "pixels" && argc == 7 && (ownWindow = std::strtoul(argv[6], nullptr, 0)))
+        result = printPixels(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                             std::atoi(argv[5]));
+    else if (what == "clients" && argc == 3)
+        listClients(DefaultRootWindow(display), argv[2]), result = 0;
+    else if (what == "wm")
+        result = printWindowManager();
     else if (what == "shot" && argc == 3)
         result = writeShot(argv[2]);
     else if (what == "close" && argc == 3)

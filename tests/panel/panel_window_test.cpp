@@ -34,9 +34,14 @@ TEST_F(PanelTest, WindowProperties) {
     EXPECT_FALSE(form2.testAttribute(Qt::WA_QuitOnClose));
 }
 
-TEST_F(PanelTest, SeeThroughCornerIsMaskedOut) {
+TEST_F(PanelTest, SeeThroughCornerIsMaskedOutAndTheShapeFollowsTheWidth) {
+    ASSERT_FALSE(form2.seeThroughPerPixel()) << "offscreen has no compositing manager";
+    // Collapsed: the shape is the strip's, nothing of the panel beyond it.
+    EXPECT_EQ(form2.mask().boundingRect(), QRect(0, 0, 20, 339));
+    form2.FormMouseMove();
     const QRegion mask = form2.mask();
     ASSERT_FALSE(mask.isEmpty()) << "the background picture did not load";
+    EXPECT_EQ(mask.boundingRect(), QRect(0, 0, 241, 339));
     // Inside the panel, down to its corners.
     for (QPoint p : {QPoint(0, 0), QPoint(10, 10), QPoint(120, 170), QPoint(0, 338),
                      QPoint(240, 338), QPoint(240, 31), QPoint(210, 0)}) {
@@ -200,6 +205,30 @@ TEST_F(PanelDockTest, ShowingAnExpandedPanelKeepsItsWidth) {
     ASSERT_TRUE(waitUntil([&] { return form2.isVisible(); }));
     const QRect main = form1.frameGeometry();
     EXPECT_EQ(actual(), (PanelRect{main.right() + 1 - 241, main.top(), 241, 339}));
+}
+
+TEST_F(PanelDockTest, ASizeTheWindowSystemProposesGivesWayToTheDockedOneAFewTimes) {
+    form2.show();
+    ASSERT_TRUE(waitUntil([&] { return form2.isVisible(); }));
+    form2.FormMouseMove();
+    form1.FormMouseMove();
+    // As a compositor does on a focus change: the open panel's size again.
+    for (int i = 0; i < 3; ++i) {
+        form2.setMaximumWidth(241);
+        form2.resize(241, 339);
+        EXPECT_TRUE(waitUntil([&] { return form2.width() == 20; })) << "proposal " << i;
+    }
+    // One that insists gets its way, with no endless back and forth.
+    form2.setMaximumWidth(241);
+    form2.resize(241, 339);
+    pumpFor(50);
+    EXPECT_EQ(form2.width(), 241);
+    // The next docking move sets the width again, and undoes proposals anew.
+    form1.FormMouseMove();
+    EXPECT_EQ(form2.width(), 20);
+    form2.setMaximumWidth(241);
+    form2.resize(241, 339);
+    EXPECT_TRUE(waitUntil([&] { return form2.width() == 20; }));
 }
 
 TEST_F(PanelDockTest, CreationDocksCollapsedBelowTheTop) {

@@ -59,14 +59,6 @@ protected:
         unlink(outPath("failed.png").c_str()); // of an earlier run
         startDisplay();
         ASSERT_FALSE(display_.empty()) << "Xvfb did not start";
-        if (!windowManagerPath_.empty()) {
-            Child::Options options;
-            options.env = env();
-            options.errFile = outPath("wm.log");
-            windowManager_ =
-                std::make_unique<Child>(std::vector<std::string>{windowManagerPath_}, options);
-            ASSERT_TRUE(waitFor([&] { return box("Openbox").has_value(); })) << "no window manager";
-        }
         startConsole();
     }
 
@@ -89,7 +81,6 @@ protected:
         }
         console_.reset();
         sim_.reset();
-        windowManager_.reset();
         if (xvfb_) {
             xvfb_->terminate();
             xvfb_.reset();
@@ -348,9 +339,6 @@ protected:
     std::string xauthority_; // the X server's cookie, where it asks for one
     std::string linkPath_;
     std::unique_ptr<Child> xvfb_;
-    // A subclass that names a window manager (openbox) gets one, started before the console.
-    std::string windowManagerPath_;
-    std::unique_ptr<Child> windowManager_;
     std::unique_ptr<Child> console_;
     std::unique_ptr<SimProcess> sim_;
 };

@@ -4,6 +4,7 @@
 // leaves the old one stopped and the new one still.
 
 #include "tests/desktop/desktop_fixture.h"
+#include "tests/desktop/window_manager_session.h"
 
 #include <gtest/gtest.h>
 
@@ -192,7 +193,16 @@ struct BoxCase {
 // Under openbox, as operators run it: the window manager moves the focus as a box comes and goes.
 class DesktopBoxes : public DesktopNewInput {
 protected:
-    DesktopBoxes() { windowManagerPath_ = ZELK_OPENBOX_PATH; }
+    void SetUp() override {
+        linkPath_ = "/tmp/zelk-desktop-" + std::to_string(getpid()) + "-robot";
+        ASSERT_NO_FATAL_FAILURE(startDisplay());
+        const std::string why = session_.start({"openbox"}, env(), outPath("wm.log"),
+                                               [&] { return !windowManager().empty(); });
+        if (!why.empty())
+            GTEST_SKIP() << "NO openbox, the tests of boxes under it did not run: " << why;
+        ASSERT_NO_FATAL_FAILURE(startConsole());
+    }
+    WindowManagerSession session_;
     // The box's buttons as Qt lays them out, centres from the client area's bottom right.
     static constexpr int kLastButtonFromRight = 51, kButtonFromBottom = 24, kButtonPitch = 87;
 

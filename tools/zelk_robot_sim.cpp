@@ -252,6 +252,30 @@ int timeoutMs(Clock::time_point now, Clock::time_point until) {
     return static_cast<int>(std::min<long long>(ms, 60000));
 }
 
+// Waits until wake for the line (when watched) or a signal. False when the run must end: a
+// signal came, or the wait failed (exitCode 1). lineEvents: what the line reported, or 0.
+bool waitForLine(const Line& line, bool watchLine, Clock::time_point now, Clock::time_point wake,
+                 short& lineEvents, int& exitCode) {
+    pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {line.master, POLLIN, 0}};
+    const int ready = poll(fds, watchLine ? 2 : 1, timeoutMs(now, wake));
+    lineEvents = 0;
+    if (ready < 0 && errno != EINTR) {
+        logLine("poll: %s", std::strerror(errno));
+        exitCode = 1;
+        return false;
+    }
+    if (ready > 0 && (fds[0].revents & POLLIN)) {
+        uint8_t sig = 0;
+        if (read(signalPipe[0], &sig, 1) == 1) {
+            logLine("signal %d, stopping", sig);
+            return false;
+        }
+    }
+    if (ready > 0 && watchLine)
+        lineEvents = fds[1].revents;
+    return true;
+}
+
 class Simulator {
 public:
     explicit Simulator(const SimOptions& options);
@@ -632,26 +656,14 @@ int Simulator::run() {
         if (parser_.pending() > 0) {
             wake = std::min(wake, lastReceive_ + PartialFrameTimeout);
         }
-        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {line_.master, POLLIN, 0}};
-        const nfds_t count = hungUntil_ ? 1 : 2;
-        const int ready = poll(fds, count, timeoutMs(now, wake));
-        if (ready < 0 && errno != EINTR) {
-            logLine("poll: %s", std::strerror(errno));
-            exitCode = 1;
+        short line = 0;
+        if (!waitForLine(line_, !hungUntil_, now, wake, line, exitCode))
             break;
-        }
         now = Clock::now();
-        if (ready > 0 && (fds[0].revents & POLLIN)) {
-            uint8_t sig = 0;
-            if (read(signalPipe[0], &sig, 1) == 1) {
-                logLine("signal %d, stopping", sig);
-                break;
-            }
-        }
-        if (ready > 0 && count == 2 && fds[1].revents != 0) {
-            if (fds[1].revents & (POLLIN | POLLERR)) {
+        if (line != 0) {
+            if (line & (POLLIN | POLLERR)) {
                 receive(now);
-            } else if (fds[1].revents & POLLHUP) {
+            } else if (line & POLLHUP) {
                 if (!hungUntil_) {
                     logLine("the device is closed on the other side; waiting for it to be "
                             "opened");
@@ -816,23 +828,11 @@ int Replayer::run() {
         for (const auto& t : {endAt, dropAt, hungUntil_})
             if (t)
                 wake = std::min(wake, *t);
-        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {line_.master, POLLIN, 0}};
-        const nfds_t count = hungUntil_ ? 1 : 2;
-        const int ready = poll(fds, count, timeoutMs(now, wake));
-        if (ready < 0 && errno != EINTR) {
-            logLine("poll: %s", std::strerror(errno));
-            exitCode = 1;
+        short line = 0;
+        if (!waitForLine(line_, !hungUntil_, now, wake, line, exitCode))
             break;
-        }
         now = Clock::now();
-        if (ready > 0 && (fds[0].revents & POLLIN)) {
-            uint8_t sig = 0;
-            if (read(signalPipe[0], &sig, 1) == 1) {
-                logLine("signal %d, stopping", sig);
-                break;
-            }
-        }
-        if (ready > 0 && count == 2 && (fds[1].revents & (POLLIN | POLLERR | POLLHUP)))
+        if (line & (POLLIN | POLLERR | POLLHUP))
             receive(now);
     }
     logLine("%zu frame(s) received; replay: %zu of %zu chunk(s) written in %zu round(s), %zu "

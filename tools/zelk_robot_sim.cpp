@@ -252,6 +252,18 @@ int timeoutMs(Clock::time_point now, Clock::time_point until) {
     return static_cast<int>(std::min<long long>(ms, 60000));
 }
 
+// Opens the pseudo-terminal and its link, then prints the first line that names the device. The
+// link exists before that line, so that whoever reads the line may use either at once.
+bool announceLine(Line& line, const std::string& linkPath) {
+    if (!openLine(line) || (!linkPath.empty() && !makeLink(linkPath, line.devicePath))) {
+        closeLine(line);
+        return false;
+    }
+    std::printf("%s\n", firstLine(line.devicePath).c_str());
+    std::fflush(stdout);
+    return true;
+}
+
 // Waits until wake for the line (when watched) or a signal. False when the run must end: a
 // signal came, or the wait failed (exitCode 1). lineEvents: what the line reported, or 0.
 bool waitForLine(const Line& line, bool watchLine, Clock::time_point now, Clock::time_point wake,
@@ -543,18 +555,8 @@ void Simulator::checkLine(Clock::time_point now) {
 }
 
 int Simulator::run() {
-    if (!openLine(line_)) {
-        closeLine(line_);
+    if (!announceLine(line_, options_.linkPath))
         return 1;
-    }
-    // The link exists before the first line announces the device, so that whoever reads the
-    // line may use either at once.
-    if (!options_.linkPath.empty() && !makeLink(options_.linkPath, line_.devicePath)) {
-        closeLine(line_);
-        return 1;
-    }
-    std::printf("%s\n", firstLine(line_.devicePath).c_str());
-    std::fflush(stdout);
     if (!options_.linkPath.empty()) {
         logLine("%s -> %s", options_.linkPath.c_str(), line_.devicePath.c_str());
     }
@@ -765,16 +767,8 @@ void Replayer::writeDue(Clock::time_point now) {
 }
 
 int Replayer::run() {
-    if (!openLine(line_)) {
-        closeLine(line_);
+    if (!announceLine(line_, options_.linkPath))
         return 1;
-    }
-    if (!options_.linkPath.empty() && !makeLink(options_.linkPath, line_.devicePath)) {
-        closeLine(line_);
-        return 1;
-    }
-    std::printf("%s\n", firstLine(line_.devicePath).c_str());
-    std::fflush(stdout);
     logLine("replaying %s: %zu chunk(s) over %.3f s at speed %g%s; playing once the console "
             "writes",
             options_.replayPath.c_str(), schedule_.chunkCount(), schedule_.seconds(),

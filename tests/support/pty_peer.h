@@ -1,6 +1,7 @@
 #pragma once
 // The robot's side of a pseudo-terminal: the tests hold the master, the console opens the slave.
 
+#include <algorithm>
 #include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
@@ -42,13 +43,19 @@ public:
         }
     }
 
-    // Reads what arrives within timeout_ms of the last byte (at most max bytes).
+    // Reads what arrives within timeout_ms of the last byte (at most max bytes); 0 takes what is
+    // there already. The first byte may take longer: the console's worker writes a frame handed
+    // to it within a millisecond or two, but a loaded machine (the sanitizers, the other tests)
+    // can hold it back for more than a quiet gap of the robot's.
+    static constexpr int kFirstByteMs = 500;
     std::vector<uint8_t> read(int timeout_ms, size_t max = 4096) const {
         std::vector<uint8_t> out;
         uint8_t buf[256];
         while (out.size() < max) {
             pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, timeout_ms) != 1 || !(p.revents & POLLIN))
+            const int wait =
+                out.empty() && timeout_ms > 0 ? std::max(timeout_ms, kFirstByteMs) : timeout_ms;
+            if (::poll(&p, 1, wait) != 1 || !(p.revents & POLLIN))
                 break;
             const ssize_t n = ::read(master_, buf, sizeof buf);
             if (n <= 0)

@@ -72,6 +72,17 @@ protected:
             8000, 200);
     }
 
+    void pointerTo(int x, int y) override {
+        EXPECT_TRUE(session_.pointerTo(x, y)) << session_.lastError();
+    }
+    void click() override { EXPECT_TRUE(session_.click()) << session_.lastError(); }
+    void press(const std::string& keys) override {
+        EXPECT_TRUE(session_.press(keys)) << session_.lastError();
+    }
+    void type(const std::string& text) override {
+        EXPECT_TRUE(session_.type(text)) << session_.lastError();
+    }
+
     GnomeSession session_;
 };
 

@@ -3,7 +3,10 @@
 // Wayland compositor of a virtual monitor, with XWayland for X11 clients, on a session bus of its
 // own and another bus standing in for the system bus (gnome-shell 43 stops without one). A test
 // extension turns on the shell's unsafe mode, which lets gnome_probe take screenshots and read
-// the shell's windows: where they are, how they are stacked, which has the focus.
+// the shell's windows: where they are, how they are stacked, which has the focus. The pointer
+// and the keys are the compositor's own (its remote desktop session, whose screen cast needs
+// PipeWire): they focus and raise windows as a person's do, X11 clients' and Wayland clients'
+// alike.
 
 #include "tests/desktop/desktop_support.h"
 #include "tests/desktop/window_manager_session.h"
@@ -30,7 +33,7 @@ public:
 
     // Empty when the session runs; otherwise why it does not.
     std::string start(const std::string& logPath) {
-        for (const char* program : {"gnome-shell", "dbus-daemon", "gsettings"})
+        for (const char* program : {"gnome-shell", "dbus-daemon", "gsettings", "pipewire"})
             if (onPath(program).empty())
                 return std::string(program) + " is not installed (scripts/install-deps.sh "
                                               "installs it)";
@@ -64,6 +67,13 @@ public:
             return "no D-Bus daemon";
         env_.push_back("DBUS_SESSION_BUS_ADDRESS=" + session);
         env_.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + system);
+        Child::Options pipewire;
+        pipewire.env = env_;
+        pipewire.errFile = logPath + ".pipewire";
+        children_.push_back(
+            std::make_unique<Child>(std::vector<std::string>{"pipewire"}, pipewire));
+        if (!waitFor([&] { return std::filesystem::exists(dir_ + "/pipewire-0"); }))
+            return "pipewire did not start";
         if (!run({"gsettings", "set", "org.gnome.shell", "enabled-extensions",
                   "['zelk-test@zelk']"},
                  env_)
@@ -103,6 +113,8 @@ public:
                 return !r.empty() && r[0] == "false";
             }))
             return "the shell's overview did not close";
+        if (const std::vector<std::string> r = ask("input"); r.empty())
+            return "no input through the shell: " + lastError_;
         for (const auto& entry : std::filesystem::directory_iterator(dir_))
             if (entry.path().filename().string().rfind(".mutter-Xwaylandauth", 0) == 0)
                 xauthority_ = entry.path().string();
@@ -137,8 +149,10 @@ public:
         std::vector<std::string> out{status.value_or("")};
         for (size_t i = 0; i < lines && out[0] == "ok"; ++i)
             out.push_back(probe_->readLine(kWaitMs).value_or(""));
-        if (out[0] != "ok")
+        if (out[0] != "ok") {
+            lastError_ = out[0];
             return {};
+        }
         out.erase(out.begin());
         return lines == 0 ? std::vector<std::string>{""} : out;
     }
@@ -164,6 +178,15 @@ public:
         }
         return list;
     }
+
+    // The compositor's own input; false when it refused it.
+    bool pointerTo(int x, int y) {
+        return !ask("move " + std::to_string(x) + " " + std::to_string(y)).empty();
+    }
+    bool click() { return !ask("button 1").empty() && !ask("button 0").empty(); }
+    bool press(const std::string& keys) { return !ask("key " + keys).empty(); }
+    bool type(const std::string& text) { return !ask("type " + text).empty(); }
+    const std::string& lastError() const { return lastError_; }
 
     Pixels pixels(int x, int y, int w, int h) {
         const std::vector<std::string> rows =
@@ -201,7 +224,7 @@ private:
 
     std::vector<std::unique_ptr<Child>> children_;
     std::unique_ptr<Child> probe_;
-    std::string dir_, xDisplay_, xauthority_;
+    std::string dir_, xDisplay_, xauthority_, lastError_;
     std::vector<std::string> env_;
 };
 

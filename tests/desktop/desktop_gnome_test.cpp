@@ -1,8 +1,10 @@
-// The console in a headless GNOME session (gnome-shell with XWayland) in its default mode, an X11
-// client of XWayland: the panel docks at the main window's right edge above it, is drawn whole on
-// the screen (the shell's screenshot against the panel's own content) when the pointer is over
-// it, narrows again when the pointer moves over the dashboard, and connects. The pointer and keys
-// are XWayland's (xdotool), which reach X11 clients; bytes checked at the simulated robot's side.
+// The console in a headless GNOME session (gnome-shell with XWayland), in its default mode (an
+// X11 client of XWayland) and as a Wayland client: the panel above the main window (docked at its
+// right edge where the console places its windows), drawn whole on the screen (the shell's
+// screenshot) when the pointer is over it, its strip again after a click on the dashboard
+// whatever size the compositor proposes as the focus moves, and connecting through it leaves the
+// keyboard on the dashboard, where Up drives. The pointer and keys are the compositor's own; the
+// windows are as the shell has them; bytes checked at the simulated robot's side.
 
 #include "tests/desktop/desktop_fixture.h"
 #include "tests/desktop/gnome_session.h"
@@ -10,17 +12,27 @@
 namespace desktop {
 namespace {
 
-class GnomeDesktop : public Desktop {
+struct Mode {
+    std::string name;
+    bool x11;
+};
+
+void PrintTo(const Mode& mode, std::ostream* out) {
+    *out << mode.name;
+}
+
+class GnomeDesktop : public Desktop, public ::testing::WithParamInterface<Mode> {
 protected:
     void SetUp() override {
         linkPath_ = "/tmp/zelk-desktop-" + std::to_string(getpid()) + "-robot";
         const std::string why = session_.start(outPath("gnome-shell.log"));
         if (!why.empty())
             GTEST_SKIP() << "NO GNOME SESSION, the console's GNOME tests did not run: " << why;
-        display_ = session_.xDisplay(); // the X11 probe and xdotool talk to XWayland
+        display_ = session_.xDisplay(); // the X11 probe reads XWayland's windows
         xauthority_ = session_.xauthority();
         Child::Options options;
-        options.env = session_.env({});
+        options.env =
+            session_.env({GetParam().x11 ? "QT_QPA_PLATFORM" : "QT_QPA_PLATFORM=wayland"});
         options.outFile = outPath("console.out");
         options.errFile = outPath("console.log");
         console_ = std::make_unique<Child>(std::vector<std::string>{ZELK_CONSOLE_PATH}, options);
@@ -29,47 +41,15 @@ protected:
         })) << "the console's windows did not appear";
     }
     void TearDown() override {
-        if (::testing::Test::HasFailure())
+        if (::testing::Test::HasFailure()) {
             session_.ask("shot " + outPath("failed.png"));
-        if (::testing::Test::HasFailure())
             for (const ShellWindow& w : session_.windows())
                 ADD_FAILURE() << "window \"" << w.title << "\" " << w.width << "x" << w.height
                               << "+" << w.x << "+" << w.y << (w.x11 ? " X11" : " Wayland")
                               << (w.focused ? " focused" : "");
+        }
         console_.reset();
         sim_.reset();
-    }
-
-    // The main window (its frame: the title bar above the dashboard) or the panel, as the shell
-    // has them; stack: the place from the bottom.
-    ShellWindow shellWindow(bool panel, size_t* stack = nullptr) {
-        const std::vector<ShellWindow> list = session_.windows();
-        for (size_t i = 0; i < list.size(); ++i)
-            if (panel ? list[i].height == 339 : list[i].width == kMainWidth) {
-                if (stack)
-                    *stack = i;
-                return list[i];
-            }
-        return ShellWindow{};
-    }
-    bool aboveTheMainWindow() {
-        size_t panelAt = 0, mainAt = 0;
-        shellWindow(true, &panelAt);
-        shellWindow(false, &mainAt);
-        return panelAt > mainAt;
-    }
-    // The panel at width, shown on the screen as it drew itself.
-    bool panelDrawn(int width, std::vector<int>& bad) {
-        return waitFor(
-            [&] {
-                const XWindow p = panel();
-                bad = p.width != width ? std::vector<int>{-1}
-                                       : notDrawn(pixels(0, 0, p.width, p.height, p.id),
-                                                  session_.pixels(p.x, p.y, p.width, p.height),
-                                                  p.width, p.height, kBelowCorner);
-                return bad.empty();
-            },
-            8000, 200);
     }
 
     void pointerTo(int x, int y) override {
@@ -83,30 +63,127 @@ protected:
         EXPECT_TRUE(session_.type(text)) << session_.lastError();
     }
 
+    // The main window (its frame: the title bar above the dashboard), the panel, or the window
+    // titled title, as the shell has them; stack: the place from the bottom.
+    ShellWindow shellWindow(bool panel, size_t* stack = nullptr, const std::string& title = {}) {
+        const std::vector<ShellWindow> list = session_.windows();
+        for (size_t i = 0; i < list.size(); ++i) {
+            const ShellWindow& w = list[i];
+            const bool isPanel = w.height == 339 && (w.width == 20 || w.width == kPanelWide);
+            if (!title.empty() ? w.title == title
+                : panel        ? isPanel
+                               : w.title == kMainTitle && w.width >= kMainWidth) {
+                if (stack)
+                    *stack = i;
+                return w;
+            }
+        }
+        return ShellWindow{};
+    }
+    bool aboveTheMainWindow() {
+        size_t panelAt = 0, mainAt = 0;
+        shellWindow(true, &panelAt);
+        shellWindow(false, &mainAt);
+        return panelAt > mainAt;
+    }
+    // A spot of the dashboard client area, from its bottom left (the frame has one width left,
+    // right and below, a title bar above).
+    std::pair<int, int> onTheDashboard(int x, int fromBottom) {
+        const ShellWindow m = shellWindow(false);
+        const int border = (m.width - kMainWidth) / 2;
+        return {m.x + border + x, m.y + m.height - border - fromBottom};
+    }
+
+    // The panel at width, shown on the screen as it drew itself (an X11 client's own content;
+    // a Wayland client's is not to be read: its blue).
+    bool panelDrawn(int width, std::vector<int>& bad) {
+        return waitFor(
+            [&] {
+                const ShellWindow p = shellWindow(true);
+                const Pixels own =
+                    GetParam().x11 ? pixels(0, 0, p.width, p.height, panel().id) : Pixels{};
+                bad = p.width != width ? std::vector<int>{-1}
+                                       : notDrawn(own, session_.pixels(p.x, p.y, p.width, p.height),
+                                                  p.width, p.height, kBelowCorner);
+                return bad.empty();
+            },
+            8000, 200);
+    }
+    void openPanel() {
+        for (int i = 0; i < 2 && shellWindow(true).width != kPanelWide; ++i) {
+            const ShellWindow p = shellWindow(true);
+            pointerTo(p.x + p.width - 8, p.y + 150);
+            pointerTo(p.x + p.width - 6, p.y + 152);
+            waitFor([&] { return shellWindow(true).width == kPanelWide; }, 5000);
+        }
+        ASSERT_EQ(shellWindow(true).width, kPanelWide) << "the panel did not open";
+    }
+    void clickOnPanel(int x, int y) {
+        ASSERT_NO_FATAL_FAILURE(openPanel());
+        const ShellWindow p = shellWindow(true);
+        pointerTo(p.x + x, p.y + y);
+        click();
+    }
+    bool focused(const std::string& title) {
+        return waitFor([&] { return shellWindow(false, nullptr, title).focused; });
+    }
+
     GnomeSession session_;
 };
 
-TEST_F(GnomeDesktop, ThePanelDocksAboveIsDrawnWholeWhenOpenNarrowsAndConnects) {
+TEST_P(GnomeDesktop, PanelAboveDrawnWholeNarrowedAfterADashboardClickAndUpDrivesAfterConnecting) {
     const ShellWindow m = shellWindow(false), p = shellWindow(true);
-    EXPECT_TRUE(m.x11 && p.x11) << "not X11 clients of XWayland";
+    EXPECT_EQ(m.x11, GetParam().x11);
+    EXPECT_EQ(p.x11, GetParam().x11);
     EXPECT_EQ(p.width, 20);
-    EXPECT_EQ(p.x + p.width, m.x + m.width) << "not docked at the main window's right edge";
+    if (GetParam().x11) { // a Wayland client places no window of its own
+        EXPECT_EQ(p.x + p.width, m.x + m.width) << "not docked at the main window's right edge";
+    }
     EXPECT_TRUE(aboveTheMainWindow());
 
     std::vector<int> bad;
-    ASSERT_NO_FATAL_FAILURE(expandPanel());
+    ASSERT_NO_FATAL_FAILURE(openPanel());
     EXPECT_TRUE(panelDrawn(kPanelWide, bad))
         << bad.size() << " columns of the open panel not on the screen, the first " << bad[0];
-    const XWindow main = this->main();
-    pointerTo(main.x + 400, main.y + 720);
-    pointerTo(main.x + 404, main.y + 722);
-    EXPECT_TRUE(panelDrawn(20, bad)) << "the strip is not on the screen after the collapse";
-    EXPECT_TRUE(aboveTheMainWindow());
 
+    // Connect with the link typed into the port box, which takes the keyboard from the click.
     startSim();
-    ASSERT_NO_FATAL_FAILURE(connectTyped());
-    ASSERT_TRUE(waitPolls(3, 100, 100));
+    ASSERT_NO_FATAL_FAILURE(clickOnPanel(kComboX, kComboY));
+    ASSERT_TRUE(waitFor([&] { return shellWindow(true).focused; })) << "panel not focused";
+    press("ctrl+a");
+    type(linkPath_);
+    ASSERT_NO_FATAL_FAILURE(clickOnPanel(kConnectX, kConnectY));
+    ASSERT_TRUE(focused(kNoticeTitle)) << "no notice with the keyboard";
+    press("Return");
+    ASSERT_TRUE(waitFor([&] { return shellWindow(false, nullptr, kNoticeTitle).width == 0; }));
+    ASSERT_TRUE(waitFor([&] { return !frames().empty(); })) << "nothing reached the robot";
+    // The dashboard has the keyboard: Up drives, and its release stops.
+    ASSERT_TRUE(waitFor([&] { return shellWindow(false).focused; }))
+        << "the dashboard does not have the keyboard after the notice";
+    const size_t before = frames().size();
+    EXPECT_TRUE(session_.hold("Up", true));
+    EXPECT_TRUE(waitPolls(2, 150, 150, before)) << "Up does not drive";
+    EXPECT_TRUE(session_.hold("Up", false));
+    EXPECT_TRUE(waitPolls(2, 100, 100, frames().size())) << "the robot was not stopped";
+
+    // The panel open with the keyboard, then a click on the dashboard: the focus moves, the
+    // compositor proposes the size the panel had, and the panel stays its strip, drawn, above.
+    ASSERT_NO_FATAL_FAILURE(clickOnPanel(kComboX, kComboY));
+    ASSERT_TRUE(waitFor([&] { return shellWindow(true).focused; })) << "panel not focused";
+    const auto [x, y] = onTheDashboard(400, 21);
+    pointerTo(x, y);
+    pointerTo(x + 4, y + 2);
+    click();
+    ASSERT_TRUE(waitFor([&] { return shellWindow(false).focused; })) << "dashboard not focused";
+    EXPECT_TRUE(panelDrawn(20, bad)) << "the strip is not on the screen after the click";
+    EXPECT_FALSE(waitFor([&] { return shellWindow(true).width != 20; }, 1500))
+        << "the panel widened again to " << shellWindow(true).width;
+    EXPECT_TRUE(aboveTheMainWindow());
 }
+
+INSTANTIATE_TEST_SUITE_P(Gnome, GnomeDesktop,
+                         ::testing::Values(Mode{"X11Client", true}, Mode{"WaylandClient", false}),
+                         [](const auto& info) { return info.param.name; });
 
 } // namespace
 } // namespace desktop

@@ -13,6 +13,7 @@
 //   button 1|0          the left button pressed or released
 //   key KEYS            KEYS pressed and released, "+" between the keys held together
 //                       ("ctrl+a"; keysym names, or the names xdotool takes for the modifiers)
+//   hold KEY 1|0        KEY (a keysym name) pressed or released
 //   type TEXT           each character of TEXT typed (printable Latin-1)
 
 #include <QCoreApplication>
@@ -163,6 +164,10 @@ QString answer(const QString& line) {
     }
     if (what == "key" && w.size() == 2)
         return pressKeys(w[1]);
+    if (what == "hold" && w.size() == 3) {
+        const KeySym sym = XStringToKeysym(w[1].toLatin1().constData());
+        return sym == NoSymbol ? "no key " + w[1] : keysym(unsigned(sym), w[2] == "1");
+    }
     if (what == "type" && line.size() > 5) {
         QString e;
         for (const QChar c : line.mid(5))

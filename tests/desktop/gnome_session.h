@@ -185,6 +185,9 @@ public:
     }
     bool click() { return !ask("button 1").empty() && !ask("button 0").empty(); }
     bool press(const std::string& keys) { return !ask("key " + keys).empty(); }
+    bool hold(const std::string& key, bool down) {
+        return !ask("hold " + key + (down ? " 1" : " 0")).empty();
+    }
     bool type(const std::string& text) { return !ask("type " + text).empty(); }
     const std::string& lastError() const { return lastError_; }
 

@@ -26,8 +26,9 @@ packages=(
     # runuser (tests as an ordinary user); the Debian package (dpkg-shlibdeps, file)
     util-linux dpkg-dev file
     # the desktops' window managers for the desktop tests: GNOME's (mutter on X11; gnome-shell
-    # for its headless Wayland session, on a session bus, its settings set with gsettings)
-    mutter gnome-shell dbus libglib2.0-bin
+    # for its headless Wayland session, on a session bus, its settings set with gsettings, the
+    # tests' input through its remote desktop session, whose screen cast needs PipeWire)
+    mutter gnome-shell dbus libglib2.0-bin pipewire
 )
 # The other desktops' window managers run on Debian 12 only (see the README's desktop section):
 # Xfce's, MATE's and Cinnamon's (with the settings schemas they read at start), metacity, KDE

@@ -1,38 +1,46 @@
-// The console in a headless GNOME session (gnome-shell with XWayland), in its default mode (an
-// X11 client of XWayland) and as a Wayland client: the panel above the main window (docked at its
-// right edge where the console places its windows), drawn whole on the screen (the shell's
-// screenshot) when the pointer is over it, its strip again after a click on the dashboard
-// whatever size the compositor proposes as the focus moves, and connecting through it leaves the
-// keyboard on the dashboard, where Up drives. The pointer and keys are the compositor's own; the
-// windows are as the shell has them; bytes checked at the simulated robot's side.
+// The console in the Wayland sessions of GNOME (gnome-shell) and KDE Plasma (KWin), headless, with
+// XWayland, in its default mode (an X11 client of XWayland) and as a Wayland client: the panel
+// above the main window (docked at its right edge where the console places its windows), drawn
+// whole on the screen (the shell's screenshot) when the pointer is over it, its strip again after a
+// click on the dashboard whatever size the compositor proposes as the focus moves, and connecting
+// through it leaves the keyboard on the dashboard, where Up drives. The pointer and keys are the
+// compositor's own; the windows are as the compositor has them; bytes checked at the simulated
+// robot's side.
 
 #include "tests/desktop/desktop_fixture.h"
 #include "tests/desktop/gnome_session.h"
+#include "tests/desktop/kde_session.h"
 
 namespace desktop {
 namespace {
 
 struct Mode {
     std::string name;
-    bool x11;
+    bool kde, x11;
 };
 
 void PrintTo(const Mode& mode, std::ostream* out) {
-    *out << mode.name;
+    *out << (mode.kde ? "KDE Plasma, " : "GNOME, ") << mode.name;
 }
 
-class GnomeDesktop : public Desktop, public ::testing::WithParamInterface<Mode> {
+class CompositorDesktop : public Desktop, public ::testing::WithParamInterface<Mode> {
 protected:
     void SetUp() override {
         linkPath_ = "/tmp/zelk-desktop-" + std::to_string(getpid()) + "-robot";
-        const std::string why = session_.start(outPath("gnome-shell.log"));
+        if (GetParam().kde)
+            session_ = std::make_unique<KdeSession>();
+        else
+            session_ = std::make_unique<GnomeSession>();
+        const std::string why = session_->start(outPath("compositor.log"));
         if (!why.empty())
-            GTEST_SKIP() << "NO GNOME SESSION, the console's GNOME tests did not run: " << why;
-        display_ = session_.xDisplay(); // the X11 probe reads XWayland's windows
-        xauthority_ = session_.xauthority();
+            GTEST_SKIP() << "NO " << (GetParam().kde ? "KDE PLASMA" : "GNOME")
+                         << " SESSION, the console's tests there did not run: " << why;
+        display_ = session_->xDisplay(); // the X11 probe reads XWayland's windows
+        xauthority_ = session_->xauthority();
         Child::Options options;
         options.env =
-            session_.env({GetParam().x11 ? "QT_QPA_PLATFORM" : "QT_QPA_PLATFORM=wayland"});
+            session_->env(GetParam().x11 ? std::vector<std::string>{}
+                                         : std::vector<std::string>{"QT_QPA_PLATFORM=wayland"});
         options.outFile = outPath("console.out");
         options.errFile = outPath("console.log");
         console_ = std::make_unique<Child>(std::vector<std::string>{ZELK_CONSOLE_PATH}, options);
@@ -42,8 +50,8 @@ protected:
     }
     void TearDown() override {
         if (::testing::Test::HasFailure()) {
-            session_.ask("shot " + outPath("failed.png"));
-            for (const ShellWindow& w : session_.windows())
+            session_->ask("shot " + outPath("failed.png"));
+            for (const ShellWindow& w : session_->windows())
                 ADD_FAILURE() << "window \"" << w.title << "\" " << w.width << "x" << w.height
                               << "+" << w.x << "+" << w.y << (w.x11 ? " X11" : " Wayland")
                               << (w.focused ? " focused" : "");
@@ -53,20 +61,20 @@ protected:
     }
 
     void pointerTo(int x, int y) override {
-        EXPECT_TRUE(session_.pointerTo(x, y)) << session_.lastError();
+        EXPECT_TRUE(session_->pointerTo(x, y)) << session_->lastError();
     }
-    void click() override { EXPECT_TRUE(session_.click()) << session_.lastError(); }
+    void click() override { EXPECT_TRUE(session_->click()) << session_->lastError(); }
     void press(const std::string& keys) override {
-        EXPECT_TRUE(session_.press(keys)) << session_.lastError();
+        EXPECT_TRUE(session_->press(keys)) << session_->lastError();
     }
     void type(const std::string& text) override {
-        EXPECT_TRUE(session_.type(text)) << session_.lastError();
+        EXPECT_TRUE(session_->type(text)) << session_->lastError();
     }
 
     // The main window (its frame: the title bar above the dashboard), the panel, or the window
     // titled title, as the shell has them; stack: the place from the bottom.
     ShellWindow shellWindow(bool panel, size_t* stack = nullptr, const std::string& title = {}) {
-        const std::vector<ShellWindow> list = session_.windows();
+        const std::vector<ShellWindow> list = session_->windows();
         for (size_t i = 0; i < list.size(); ++i) {
             const ShellWindow& w = list[i];
             const bool isPanel = w.height == 339 && (w.width == 20 || w.width == kPanelWide);
@@ -102,9 +110,10 @@ protected:
                 const ShellWindow p = shellWindow(true);
                 const Pixels own =
                     GetParam().x11 ? pixels(0, 0, p.width, p.height, panel().id) : Pixels{};
-                bad = p.width != width ? std::vector<int>{-1}
-                                       : notDrawn(own, session_.pixels(p.x, p.y, p.width, p.height),
-                                                  p.width, p.height, kBelowCorner);
+                bad = p.width != width
+                          ? std::vector<int>{-1}
+                          : notDrawn(own, session_->pixels(p.x, p.y, p.width, p.height), p.width,
+                                     p.height, kBelowCorner);
                 return bad.empty();
             },
             8000, 200);
@@ -128,10 +137,11 @@ protected:
         return waitFor([&] { return shellWindow(false, nullptr, title).focused; });
     }
 
-    GnomeSession session_;
+    std::unique_ptr<CompositorSession> session_;
 };
 
-TEST_P(GnomeDesktop, PanelAboveDrawnWholeNarrowedAfterADashboardClickAndUpDrivesAfterConnecting) {
+TEST_P(CompositorDesktop,
+       PanelAboveDrawnWholeNarrowedAfterADashboardClickAndUpDrivesAfterConnecting) {
     const ShellWindow m = shellWindow(false), p = shellWindow(true);
     EXPECT_EQ(m.x11, GetParam().x11);
     EXPECT_EQ(p.x11, GetParam().x11);
@@ -161,9 +171,9 @@ TEST_P(GnomeDesktop, PanelAboveDrawnWholeNarrowedAfterADashboardClickAndUpDrives
     ASSERT_TRUE(waitFor([&] { return shellWindow(false).focused; }))
         << "the dashboard does not have the keyboard after the notice";
     const size_t before = frames().size();
-    EXPECT_TRUE(session_.hold("Up", true));
+    EXPECT_TRUE(session_->hold("Up", true));
     EXPECT_TRUE(waitPolls(2, 150, 150, before)) << "Up does not drive";
-    EXPECT_TRUE(session_.hold("Up", false));
+    EXPECT_TRUE(session_->hold("Up", false));
     EXPECT_TRUE(waitPolls(2, 100, 100, frames().size())) << "the robot was not stopped";
 
     // The panel open with the keyboard, then a click on the dashboard: the focus moves, the
@@ -181,8 +191,13 @@ TEST_P(GnomeDesktop, PanelAboveDrawnWholeNarrowedAfterADashboardClickAndUpDrives
     EXPECT_TRUE(aboveTheMainWindow());
 }
 
-INSTANTIATE_TEST_SUITE_P(Gnome, GnomeDesktop,
-                         ::testing::Values(Mode{"X11Client", true}, Mode{"WaylandClient", false}),
+INSTANTIATE_TEST_SUITE_P(Gnome, CompositorDesktop,
+                         ::testing::Values(Mode{"X11Client", false, true},
+                                           Mode{"WaylandClient", false, false}),
+                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Kde, CompositorDesktop,
+                         ::testing::Values(Mode{"X11Client", true, true},
+                                           Mode{"WaylandClient", true, false}),
                          [](const auto& info) { return info.param.name; });
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace desktop {
@@ -40,6 +41,21 @@ inline std::vector<ShellWindow> parseShellWindows(const std::string& text) {
                                        std::atoi(f[6].c_str())});
     }
     return list;
+}
+
+// XWayland's sockets' directory as a booted system has it (systemd-tmpfiles makes it): mutter 48
+// refuses one that is not world-writable and sticky, and makes it without those bits under a
+// umask of 022 when it is missing. Empty when it is so; otherwise why not.
+inline std::string x11SocketDirReady() {
+    const char* dir = "/tmp/.X11-unix";
+    struct stat st {};
+    if (mkdir(dir, 01777) != 0 && errno != EEXIST)
+        return std::string("no ") + dir;
+    if (lstat(dir, &st) == 0 && (st.st_mode & 01022) != 01022 && st.st_uid == getuid())
+        chmod(dir, 01777);
+    if (lstat(dir, &st) != 0 || (st.st_mode & 01022) != 01022)
+        return std::string(dir) + " is not world-writable with its sticky bit set";
+    return {};
 }
 
 class CompositorSession {

@@ -51,6 +51,8 @@ protected:
     void TearDown() override {
         if (::testing::Test::HasFailure()) {
             session_->ask("shot " + outPath("failed.png"));
+            if (!session_->lastError().empty())
+                ADD_FAILURE() << "the probe's last error: " << session_->lastError();
             for (const ShellWindow& w : session_->windows())
                 ADD_FAILURE() << "window \"" << w.title << "\" " << w.width << "x" << w.height
                               << "+" << w.x << "+" << w.y << (w.x11 ? " X11" : " Wayland")

@@ -29,6 +29,8 @@ public:
             if (onPath(program).empty())
                 return std::string(program) + " is not installed (scripts/install-deps.sh "
                                               "installs it)";
+        if (const std::string why = x11SocketDirReady(); !why.empty())
+            return why;
         char dir[] = "/tmp/zelk-gnome-XXXXXX";
         if (!mkdtemp(dir))
             return "no runtime directory";

@@ -27,6 +27,8 @@ public:
         if (std::string(ZELK_KDE_PROBE_PATH).empty())
             return "kde_probe was not built (it needs libwayland-dev, libxkbcommon-dev and "
                    "plasma-wayland-protocols)";
+        if (const std::string why = x11SocketDirReady(); !why.empty())
+            return why;
         socket_ = "wayland-zelk-kde";
         char dir[] = "/tmp/zelk-kde-XXXXXX";
         if (!mkdtemp(dir))

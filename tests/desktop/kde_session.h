@@ -23,7 +23,7 @@ public:
         const std::string kwin = onPath("kwin_wayland");
         if (kwin.empty() || onPath("Xwayland").empty())
             return "kwin_wayland or Xwayland is not installed (scripts/install-deps.sh installs "
-                   "them)";
+                   "them on Debian 12)";
         if (std::string(ZELK_KDE_PROBE_PATH).empty())
             return "kde_probe was not built (it needs libwayland-dev, libxkbcommon-dev and "
                    "plasma-wayland-protocols)";

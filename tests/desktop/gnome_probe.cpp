@@ -52,7 +52,13 @@ struct Input {
 };
 Input input;
 
-QString notify(const QString& method, const QVariantList& args);
+QString notify(const QString& method, const QVariantList& args) {
+    if (input.session.isEmpty())
+        return "no input session";
+    const QString e = error(call("org.gnome.Mutter.RemoteDesktop", input.session,
+                                 "org.gnome.Mutter.RemoteDesktop.Session", method, args));
+    return e.isEmpty() ? QString() : method + ": " + e;
+}
 QString keysym(unsigned keysym, bool pressed) {
     return notify("NotifyKeyboardKeysym", {keysym, pressed});
 }
@@ -92,13 +98,6 @@ QString startInput() {
     return tap(XK_Shift_L);
 }
 
-QString notify(const QString& method, const QVariantList& args) {
-    if (input.session.isEmpty())
-        return "no input session";
-    const QString e = error(call("org.gnome.Mutter.RemoteDesktop", input.session,
-                                 "org.gnome.Mutter.RemoteDesktop.Session", method, args));
-    return e.isEmpty() ? QString() : method + ": " + e;
-}
 QString pressKeys(const QString& keys) {
     static const QMap<QString, QString> modifiers{
         {"ctrl", "Control_L"}, {"shift", "Shift_L"}, {"alt", "Alt_L"}, {"super", "Super_L"}};

@@ -129,8 +129,12 @@ protected:
         }
         ASSERT_EQ(shellWindow(true).width, kPanelWide) << "the panel did not open";
     }
+    // A click where the open panel is seen: a compositor may propose a stale size right after
+    // it opened, which the panel undoes.
     void clickOnPanel(int x, int y) {
         ASSERT_NO_FATAL_FAILURE(openPanel());
+        std::vector<int> bad;
+        ASSERT_TRUE(panelDrawn(kPanelWide, bad)) << "the open panel is not to be seen";
         const ShellWindow p = shellWindow(true);
         pointerTo(p.x + x, p.y + y);
         click();

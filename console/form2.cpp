@@ -401,10 +401,10 @@ void TForm2::resizeEvent(QResizeEvent* event) {
 void TForm2::keepDockedSize() {
     // A Wayland compositor proposes the size it last saw when the focus moves (a click on the
     // dashboard proposes the open panel's), and Qt takes it: the panel's width is the
-    // console's. A window system that insists gets its way after a few tries, so that the two
-    // never take turns for ever.
-    constexpr int MaxRestores = 3;
-    if (size() == dockedSize_ || sizeRestores_ >= MaxRestores)
+    // console's. mutter 48 proposes it again after a restore, at times more than three times
+    // in a row. A window system that insists gets its way after MaxSizeRestores tries, so that
+    // the two never take turns for ever.
+    if (size() == dockedSize_ || sizeRestores_ >= MaxSizeRestores)
         return;
     ++sizeRestores_;
     resize(dockedSize_);

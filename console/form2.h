@@ -38,6 +38,8 @@ public:
     static constexpr const char* BackgroundPath = ":/assets/panel_background.svg";
     static constexpr int BackgroundWidth = 258;
     static constexpr int BackgroundHeight = 356;
+    // How often in a row the docked size is put back over one the window system gave the panel.
+    static constexpr int MaxSizeRestores = 8;
 
     // Reads the main window's position: create the panel after the main window is placed. The
     // panel is docked collapsed but not shown; the program shows it right after creating it.

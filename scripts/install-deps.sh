@@ -26,16 +26,20 @@ packages=(
     # runuser (tests as an ordinary user); the Debian package (dpkg-shlibdeps, file)
     util-linux dpkg-dev file
     # the desktops' window managers for the desktop tests: GNOME's (mutter on X11; gnome-shell
-    # for its headless Wayland session, on a session bus, its settings set with gsettings)
-    mutter gnome-shell dbus libglib2.0-bin
+    # for its headless Wayland session, on a session bus, its settings set with gsettings, the
+    # tests' input through its remote desktop session, whose screen cast needs PipeWire)
+    mutter gnome-shell dbus libglib2.0-bin pipewire
 )
 # The other desktops' window managers run on Debian 12 only (see the README's desktop section):
 # Xfce's, MATE's and Cinnamon's (with the settings schemas they read at start), metacity, KDE
-# Plasma's on X11, icewm and fluxbox.
+# Plasma's on X11, icewm and fluxbox; and KDE Plasma's Wayland compositor (KWin 5.27), with what
+# the tests' probe needs to give it input (its fake input protocol, a Wayland client's library,
+# xkbcommon for the keys).
 . /etc/os-release
 if [[ ${VERSION_ID:-} == 12 ]]; then
     packages+=(xfwm4 marco mate-settings-daemon-common metacity muffin cinnamon-settings-daemon
-        kwin-x11 icewm fluxbox)
+        kwin-x11 icewm fluxbox
+        kwin-wayland plasma-wayland-protocols libwayland-dev libwayland-bin libxkbcommon-dev)
 fi
 
 if [[ $(id -u) -ne 0 ]]; then

@@ -201,20 +201,28 @@ protected:
         EXPECT_EQ(b->netWmName, title) << "_NET_WM_NAME";
         EXPECT_EQ(b->wmName, title) << "WM_NAME";
         ASSERT_TRUE(waitFor([&] { return focusWindow() == b->id; })) << "box without focus";
-        xdo({"key", key});
+        press(key);
         ASSERT_TRUE(waitFor([&] { return !box(title).has_value(); }))
             << "box \"" << title << "\" still up after " << key;
     }
 
     // ---------------------------------------------------------------- pointer and screen
 
-    void pointerTo(int x, int y) { xdo({"mousemove", std::to_string(x), std::to_string(y)}); }
+    // The operator's pointer, left button and keys: the X server's (XTEST), unless the session's
+    // compositor takes its input elsewhere (XWayland's XTEST reaches X11 clients, not the
+    // compositor, which then neither focuses nor raises a window for it).
+    virtual void pointerTo(int x, int y) {
+        xdo({"mousemove", std::to_string(x), std::to_string(y)});
+    }
+    virtual void click() { xdo({"click", "1"}); }
+    virtual void press(const std::string& keys) { xdo({"key", keys}); }
+    virtual void type(const std::string& text) { xdo({"type", "--delay", "15", text}); }
     // Clicks a bare spot of the dashboard (below the robot picture's left engine readout): the
     // main window takes the keyboard.
     void focusDashboard() {
         const XWindow m = main();
         pointerTo(m.x + 400, m.y + 770);
-        xdo({"click", "1"});
+        click();
         ASSERT_TRUE(waitFor([&] { return focusWindow() == m.id; })) << "dashboard not focused";
     }
     // The pointer at the pad centre plus (dx, dy), screen coordinates from the main window.
@@ -237,7 +245,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(expandPanel());
         const XWindow p = panel();
         pointerTo(p.x + x, p.y + y);
-        xdo({"click", "1"});
+        click();
     }
 
     // Screen pixels of the rectangle, rows of 0xRRGGBB; of the window's own content when a
@@ -310,8 +318,8 @@ protected:
         ASSERT_NO_FATAL_FAILURE(clickPanel(kComboX, kComboY));
         const unsigned long panelId = panel().id;
         ASSERT_TRUE(waitFor([&] { return focusWindow() == panelId; })) << "port box not focused";
-        xdo({"key", "ctrl+a"});
-        xdo({"type", "--delay", "15", linkPath_});
+        press("ctrl+a");
+        type(linkPath_);
         ASSERT_NO_FATAL_FAILURE(clickPanel(kConnectX, kConnectY));
         ASSERT_NO_FATAL_FAILURE(answerBox(kNoticeTitle, "Return"));
         // The command cycle runs: the robot is polled.

@@ -2,6 +2,7 @@
 // Helpers of the desktop tests: child processes (the X server, the console, xdotool, the probe),
 // bounded waits on conditions, and the frames the simulated robot logged as received.
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -328,7 +329,8 @@ inline bool panelBlue(uint32_t p) {
 // The columns of a window where the screen does not show what it drew (own: its own content;
 // empty where the window system does not give it), below its first fromRow rows: fewer than nine
 // in ten of its pixels within the 200/255 blend of its own, or, without its own, fewer than half
-// of them the panel's blue. -1: pixels missing; -2: what it drew is not mostly the panel's blue.
+// of them the panel's blue in it and in the columns up to two away (the panel's dark outlines are
+// a pixel wide). -1: pixels missing; -2: what it drew is not mostly the panel's blue.
 inline std::vector<int> notDrawn(const Pixels& own, const Pixels& screen, int width, int height,
                                  int fromRow) {
     const bool withOwn = !own.empty();
@@ -339,26 +341,35 @@ inline std::vector<int> notDrawn(const Pixels& own, const Pixels& screen, int wi
             return {-1};
     std::vector<int> bad;
     const int rows = height - fromRow;
+    if (!withOwn) {
+        std::vector<bool> mostlyBlue(static_cast<size_t>(width), false);
+        for (int x = 0; x < width; ++x) {
+            int blue = 0;
+            for (int y = fromRow; y < height; ++y)
+                blue += panelBlue(screen[y][x]) ? 1 : 0;
+            mostlyBlue[size_t(x)] = blue * 2 >= rows;
+        }
+        for (int x = 0; x < width; ++x)
+            if (std::none_of(mostlyBlue.begin() + std::max(0, x - 2),
+                             mostlyBlue.begin() + std::min(width, x + 3), [](bool b) { return b; }))
+                bad.push_back(x);
+        return bad;
+    }
     int blue = 0;
     for (int x = 0; x < width; ++x) {
         int shown = 0;
         for (int y = fromRow; y < height; ++y) {
-            const uint32_t b = screen[y][x];
-            if (!withOwn) {
-                shown += panelBlue(b) ? 1 : 0;
-                continue;
-            }
-            const uint32_t a = own[y][x];
+            const uint32_t a = own[y][x], b = screen[y][x];
             int diff = 0;
             for (int shift : {0, 8, 16})
                 diff = std::max(diff, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
             shown += diff <= 64 ? 1 : 0;
             blue += panelBlue(a) ? 1 : 0;
         }
-        if (withOwn ? shown * 10 < rows * 9 : shown * 2 < rows)
+        if (shown * 10 < rows * 9)
             bad.push_back(x);
     }
-    if (withOwn && blue * 2 < width * rows)
+    if (blue * 2 < width * rows)
         bad.push_back(-2);
     return bad;
 }

@@ -3,9 +3,12 @@
 // Wayland compositor of a virtual monitor, with XWayland for X11 clients, on a session bus of its
 // own and another bus standing in for the system bus (gnome-shell 43 stops without one). A test
 // extension turns on the shell's unsafe mode, which lets gnome_probe take screenshots and read
-// the shell's windows: where they are, how they are stacked, which has the focus.
+// the shell's windows: where they are, how they are stacked, which has the focus. The pointer
+// and the keys are the compositor's own (its remote desktop session, whose screen cast needs
+// PipeWire): they focus and raise windows as a person's do, X11 clients' and Wayland clients'
+// alike.
 
-#include "tests/desktop/desktop_support.h"
+#include "tests/desktop/compositor_session.h"
 #include "tests/desktop/window_manager_session.h"
 
 #include <filesystem>
@@ -16,28 +19,23 @@
 
 namespace desktop {
 
-// A window as the shell has it: its title, whether it is an X11 client, its frame on the screen,
-// whether it has the focus. The windows are listed from the bottom of the stack up.
-struct ShellWindow {
-    std::string title;
-    bool x11 = false, focused = false;
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-class GnomeSession {
+class GnomeSession : public CompositorSession {
 public:
     static constexpr int ScreenWidth = 1920, ScreenHeight = 1080;
 
     // Empty when the session runs; otherwise why it does not.
-    std::string start(const std::string& logPath) {
-        for (const char* program : {"gnome-shell", "dbus-daemon", "gsettings"})
+    std::string start(const std::string& logPath) override {
+        for (const char* program : {"gnome-shell", "dbus-daemon", "gsettings", "pipewire"})
             if (onPath(program).empty())
                 return std::string(program) + " is not installed (scripts/install-deps.sh "
                                               "installs it)";
+        if (const std::string why = x11SocketDirReady(); !why.empty())
+            return why;
         char dir[] = "/tmp/zelk-gnome-XXXXXX";
         if (!mkdtemp(dir))
             return "no runtime directory";
         dir_ = dir;
+        socket_ = "wayland-zelk-gnome";
         const std::string extension = dir_ + "/share/gnome-shell/extensions/zelk-test@zelk";
         std::filesystem::create_directories(extension);
         std::ofstream(extension + "/metadata.json")
@@ -64,6 +62,13 @@ public:
             return "no D-Bus daemon";
         env_.push_back("DBUS_SESSION_BUS_ADDRESS=" + session);
         env_.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + system);
+        Child::Options pipewire;
+        pipewire.env = env_;
+        pipewire.errFile = logPath + ".pipewire";
+        children_.push_back(
+            std::make_unique<Child>(std::vector<std::string>{"pipewire"}, pipewire));
+        if (!waitFor([&] { return std::filesystem::exists(dir_ + "/pipewire-0"); }))
+            return "pipewire did not start";
         if (!run({"gsettings", "set", "org.gnome.shell", "enabled-extensions",
                   "['zelk-test@zelk']"},
                  env_)
@@ -76,7 +81,7 @@ public:
         std::remove(logPath.c_str());
         children_.push_back(std::make_unique<Child>(
             std::vector<std::string>{"gnome-shell", "--headless", "--wayland", "--wayland-display",
-                                     Socket, "--virtual-monitor",
+                                     socket_, "--virtual-monitor",
                                      std::to_string(ScreenWidth) + "x" +
                                          std::to_string(ScreenHeight)},
             options));
@@ -103,12 +108,14 @@ public:
                 return !r.empty() && r[0] == "false";
             }))
             return "the shell's overview did not close";
+        if (const std::vector<std::string> r = ask("input"); r.empty())
+            return "no input through the shell: " + lastError_;
         for (const auto& entry : std::filesystem::directory_iterator(dir_))
             if (entry.path().filename().string().rfind(".mutter-Xwaylandauth", 0) == 0)
                 xauthority_ = entry.path().string();
         return {};
     }
-    ~GnomeSession() {
+    ~GnomeSession() override {
         probe_.reset();
         while (!children_.empty())
             children_.pop_back(); // the shell before the buses
@@ -116,93 +123,25 @@ public:
             std::filesystem::remove_all(dir_);
     }
 
-    // The environment of a program in the session: its Wayland display and XWayland.
-    std::vector<std::string> env(const std::vector<std::string>& more = {}) const {
-        std::vector<std::string> changes{"DISPLAY=" + xDisplay_,
-                                         std::string("WAYLAND_DISPLAY=") + Socket,
-                                         "XAUTHORITY=" + xauthority_, "XDG_SESSION_TYPE=wayland"};
-        changes.insert(changes.end(), more.begin(), more.end());
-        std::vector<std::string> all = env_;
-        all.insert(all.end(), changes.begin(), changes.end());
-        return all;
-    }
-    const std::string& xDisplay() const { return xDisplay_; }
-    const std::string& xauthority() const { return xauthority_; }
-
-    // gnome_probe's answer to command: the lines after its "ok"; empty when it failed.
-    std::vector<std::string> ask(const std::string& command, size_t lines = 0) {
-        if (!probe_ || !probe_->writeLine(command))
-            return {};
-        const std::optional<std::string> status = probe_->readLine(kWaitMs);
-        std::vector<std::string> out{status.value_or("")};
-        for (size_t i = 0; i < lines && out[0] == "ok"; ++i)
-            out.push_back(probe_->readLine(kWaitMs).value_or(""));
-        if (out[0] != "ok")
-            return {};
-        out.erase(out.begin());
-        return lines == 0 ? std::vector<std::string>{""} : out;
-    }
-
-    std::vector<ShellWindow> windows() {
+    std::vector<ShellWindow> windows() override {
         const std::vector<std::string> r = ask(
             "eval global.display.sort_windows_by_stacking(global.get_window_actors().map(a => "
             "a.meta_window)).map(w => { const r = w.get_frame_rect(); return [w.get_title(), "
             "w.get_client_type(), w.has_focus() ? 1 : 0, r.x, r.y, r.width, r.height].join('|'); "
             "}).join(';')",
             1);
-        std::vector<ShellWindow> list;
-        std::istringstream entries(r.empty() ? "" : r[0].substr(1, r[0].size() - 2));
-        for (std::string entry; std::getline(entries, entry, ';');) {
-            std::vector<std::string> f;
-            std::istringstream fields(entry);
-            for (std::string field; std::getline(fields, field, '|');)
-                f.push_back(field);
-            if (f.size() == 7)
-                list.push_back(ShellWindow{f[0], f[1] == "1", f[2] == "1", std::atoi(f[3].c_str()),
-                                           std::atoi(f[4].c_str()), std::atoi(f[5].c_str()),
-                                           std::atoi(f[6].c_str())});
-        }
-        return list;
-    }
-
-    Pixels pixels(int x, int y, int w, int h) {
-        const std::vector<std::string> rows =
-            ask("pixels " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(w) +
-                    " " + std::to_string(h),
-                size_t(h));
-        std::string text;
-        for (const std::string& row : rows)
-            text += row + "\n";
-        return parsePixels(text);
+        return parseShellWindows(r.empty() ? "" : r[0].substr(1, r[0].size() - 2));
     }
 
 private:
-    static constexpr const char* Socket = "wayland-zelk-gnome";
-
-    std::string startBus() {
-        Child::Options options;
-        options.env = env_;
-        options.pipeOut = true;
-        children_.push_back(std::make_unique<Child>(
-            std::vector<std::string>{"dbus-daemon", "--session", "--nofork", "--print-address=1"},
-            options));
-        return children_.back()->readLine(kWaitMs).value_or("");
-    }
     bool startProbe() {
-        Child::Options options;
-        options.env = env_;
-        options.pipeIn = true;
-        options.pipeOut = true;
-        probe_ = std::make_unique<Child>(std::vector<std::string>{ZELK_GNOME_PROBE_PATH}, options);
+        launchProbe({ZELK_GNOME_PROBE_PATH});
         // The shell's interfaces are there, and the extension has turned on its unsafe mode.
         const std::vector<std::string> r = ask("eval global.context.unsafe_mode", 1);
         return !r.empty() && r[0] == "true";
     }
 
-    std::vector<std::unique_ptr<Child>> children_;
-    std::unique_ptr<Child> probe_;
-    std::string dir_, xDisplay_, xauthority_;
-    std::vector<std::string> env_;
+    std::string dir_;
 };
 
 } // namespace desktop

@@ -212,8 +212,9 @@ TEST_F(PanelDockTest, ASizeTheWindowSystemProposesGivesWayToTheDockedOneAFewTime
     ASSERT_TRUE(waitUntil([&] { return form2.isVisible(); }));
     form2.FormMouseMove();
     form1.FormMouseMove();
-    // As a compositor does on a focus change: the open panel's size again.
-    for (int i = 0; i < 3; ++i) {
+    // As a compositor does on a focus change: the open panel's size again, as often as after
+    // every restore.
+    for (int i = 0; i < TForm2::MaxSizeRestores; ++i) {
         form2.setMaximumWidth(241);
         form2.resize(241, 339);
         EXPECT_TRUE(waitUntil([&] { return form2.width() == 20; })) << "proposal " << i;

@@ -15,15 +15,19 @@ constexpr int CompositorChoiceMs = 1000;
 // keyboard: when the console's next window to get it is another, ask again from there, once.
 void activateAgainAfterTheCompositor(QWidget* window) {
     auto* once = new QObject(window);
-    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, once,
-                     [once, window](QWindow* now) {
-                         if (now == nullptr)
-                             return;
-                         if (now != window->windowHandle() && window->isVisible())
-                             window->activateWindow();
-                         once->deleteLater();
-                     });
-    QTimer::singleShot(CompositorChoiceMs, once, &QObject::deleteLater);
+    // Ended at once: a deferred delete waits for the event loop, and a box may be in another.
+    const auto end = [once] {
+        QObject::disconnect(qApp, &QGuiApplication::focusWindowChanged, once, nullptr);
+        once->deleteLater();
+    };
+    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, once, [end, window](QWindow* now) {
+        if (now == nullptr)
+            return;
+        end();
+        if (now != window->windowHandle() && window->isVisible())
+            window->activateWindow();
+    });
+    QTimer::singleShot(CompositorChoiceMs, once, end);
 }
 } // namespace
 
@@ -51,7 +55,7 @@ void KeyboardPlace::giveBack() const {
     if (focus_ != nullptr && focus_->window() == window_ && focus_->isVisible())
         focus_->setFocus(Qt::ActiveWindowFocusReason);
     if (QApplication::activeWindow() != window_) {
+        activateAgainAfterTheCompositor(window_); // first: a window system may answer at once
         window_->activateWindow();
-        activateAgainAfterTheCompositor(window_);
     }
 }

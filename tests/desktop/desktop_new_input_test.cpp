@@ -77,8 +77,7 @@ TEST_F(DesktopNewInput, ShortcutsCopyTheLogAndDriveNothing) {
     const size_t seen = frames().size();
     clickMain(kMemo1X, kMemo1Y); // the log has the keyboard
     // Keys a moment after the click, as a hand gives them: ctrl+a within milliseconds of the
-    // press may select only up to the clicked line, as Qt's text control ends the click's
-    // selection after it.
+    // click at times copied only the lines above the clicked one.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     xdo({"key", "ctrl+a"});
     xdo({"key", "ctrl+c"});

@@ -111,9 +111,11 @@ protected:
                                 "WAYLAND_DISPLAY"});
     }
 
-    void startConsole() {
+    void startConsole() { startConsole(env()); }
+    void startConsole(const std::vector<std::string>& environment) {
+        console_.reset();
         Child::Options options;
-        options.env = env();
+        options.env = environment;
         options.outFile = outPath("console.out");
         options.errFile = outPath("console.log");
         console_ = std::make_unique<Child>(std::vector<std::string>{ZELK_CONSOLE_PATH}, options);

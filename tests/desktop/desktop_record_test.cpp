@@ -123,17 +123,9 @@ protected:
 
     // A console of its own in a home of its own, home(run), where its recordings go.
     void startConsoleWithData(int run) {
-        console_.reset();
-        Child::Options options;
-        options.env = environmentWith({"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb",
-                                       "LC_ALL=C.UTF-8", "XAUTHORITY", "WAYLAND_DISPLAY",
-                                       "HOME=" + home(run), "XDG_DATA_HOME", "XDG_CONFIG_HOME"});
-        options.outFile = outPath("console.out");
-        options.errFile = outPath("console.log");
-        console_ = std::make_unique<Child>(std::vector<std::string>{ZELK_CONSOLE_PATH}, options);
-        ASSERT_TRUE(console_->started());
-        ASSERT_TRUE(waitFor([&] { return main().viewable && panel().viewable; }))
-            << "the console's windows did not appear";
+        startConsole(environmentWith({"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb",
+                                      "LC_ALL=C.UTF-8", "XAUTHORITY", "WAYLAND_DISPLAY",
+                                      "HOME=" + home(run), "XDG_DATA_HOME", "XDG_CONFIG_HOME"}));
     }
     std::string home(int run) const { return base_ + "-" + std::to_string(run); }
     std::string folder(int run) const { return home(run) + "/.local/share/ZELK controll"; }

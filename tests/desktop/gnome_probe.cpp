@@ -16,6 +16,8 @@
 //   hold KEY 1|0        KEY (a keysym name) pressed or released
 //   type TEXT           each character of TEXT typed (printable Latin-1)
 
+#include "tests/desktop/probe_commands.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -29,8 +31,6 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <cstdio>
-#include <iostream>
-#include <string>
 #include <vector>
 
 namespace {
@@ -138,13 +138,7 @@ QString answer(const QString& line) {
         QFile::remove(file);
         if (!error(r).isEmpty() || shot.isNull())
             return "no screenshot: " + error(r);
-        QString rows;
-        for (int y = 0; y < shot.height(); ++y) {
-            rows += '\n';
-            for (int x = 0; x < shot.width(); ++x)
-                rows += QString::asprintf("%s%06x", x ? " " : "", shot.pixel(x, y) & 0xFFFFFF);
-        }
-        return rows;
+        return probe::pixelRows(shot);
     }
     if (what == "shot" && w.size() == 2) {
         const QDBusMessage r =
@@ -184,11 +178,5 @@ int main(int argc, char** argv) {
         std::printf("error no session bus\n");
         return 1;
     }
-    for (std::string line; std::getline(std::cin, line);) {
-        const QString result = answer(QString::fromStdString(line));
-        const bool ok = result.isEmpty() || result.startsWith('\n');
-        std::printf("%s%s\n", ok ? "ok" : "error ", result.toUtf8().constData());
-        std::fflush(stdout);
-    }
-    return 0;
+    return probe::answerCommands(answer);
 }

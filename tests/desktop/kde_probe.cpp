@@ -16,6 +16,8 @@
 
 #include "fake-input-client-protocol.h"
 
+#include "tests/desktop/probe_commands.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -33,9 +35,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace {
@@ -226,13 +226,7 @@ QString answer(const QString& line) {
         const QImage shot = screenshot(w[1].toInt(), w[2].toInt(), w[3].toInt(), w[4].toInt(), why);
         if (shot.isNull())
             return "no screenshot: " + why;
-        QString rows;
-        for (int y = 0; y < shot.height(); ++y) {
-            rows += '\n';
-            for (int x = 0; x < shot.width(); ++x)
-                rows += QString::asprintf("%s%06x", x ? " " : "", shot.pixel(x, y) & 0xFFFFFF);
-        }
-        return rows;
+        return probe::pixelRows(shot);
     }
     if (what == "shot" && w.size() == 2) {
         QString why;
@@ -268,11 +262,5 @@ int main(int argc, char** argv) {
     wl_display_roundtrip(display);
     std::printf("ready\n");
     std::fflush(stdout);
-    for (std::string line; std::getline(std::cin, line);) {
-        const QString result = answer(QString::fromStdString(line));
-        const bool ok = result.isEmpty() || result.startsWith('\n');
-        std::printf("%s%s\n", ok ? "ok" : "error ", result.toUtf8().constData());
-        std::fflush(stdout);
-    }
-    return 0;
+    return probe::answerCommands(answer);
 }

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -76,8 +77,12 @@ protected:
                         std::to_string(w.width) + "x" + std::to_string(w.height) + "+" +
                         std::to_string(w.x) + "+" + std::to_string(w.y) + " \"" + w.netWmName +
                         "\"\n";
+            std::ifstream log(outPath("console.log"));
+            const std::string said((std::istreambuf_iterator<char>(log)), {});
             ADD_FAILURE() << "last frames: " << tail << "\nwindows:\n"
-                          << list << "focus: 0x" << hexId(focusWindow());
+                          << list << "focus: 0x" << hexId(focusWindow())
+                          << "\nthe end of the console's log:\n"
+                          << said.substr(said.size() > 1500 ? said.size() - 1500 : 0);
         }
         console_.reset();
         sim_.reset();

@@ -28,7 +28,10 @@ protected:
     }
     void TearDown() override {
         if (::testing::Test::HasFailure())
-            ADD_FAILURE() << "weston's scene graph:\n" << session_.sceneGraph();
+            ADD_FAILURE() << "weston " << (session_.running() ? "runs" : "has ended")
+                          << "; its scene graph:\n"
+                          << session_.sceneGraph() << "\nthe end of its log:\n"
+                          << session_.lastLogLines();
         Desktop::TearDown();
     }
 

@@ -125,6 +125,7 @@ public:
     std::string sceneGraph() const {
         return run({ZELK_WESTON_DEBUG_PATH, "scene-graph"}, env(), 5000).out;
     }
+    bool running() const { return weston_ && weston_->running(); }
     const std::string& xwaylandDisplay() const { return xwaylandDisplay_; }
     std::string lastLogLines() const {
         const std::string log = readLog();

@@ -102,10 +102,14 @@ public:
             return "weston did not come up: " + lastLogLines();
         return {};
     }
-    ~WestonSession() {
+    ~WestonSession() { stop(); }
+    // Ends weston and removes its runtime directory; start() may begin a new session.
+    void stop() {
         weston_.reset();
         if (!runtimeDir_.empty())
             std::filesystem::remove_all(runtimeDir_);
+        runtimeDir_.clear();
+        xwaylandDisplay_.clear();
     }
 
     // The environment of a program in this session: its Wayland display and its X server.

@@ -126,22 +126,28 @@ TEST_F(WaylandDesktop, WithAnXServerAndNoPlatformChosenTheConsoleIsAnX11Client) 
                 session_.env());
         return std::count(r.out.begin(), r.out.end(), '\n');
     };
-    // weston 14 (Debian 13) itself has been seen to end by SIGSEGV, in its desktop shell or in
-    // libweston, in about one start in ten as XWayland maps the console's windows. That is the
-    // compositor's fault, not the console's: a new session gets another try, and a console that
-    // never shows both windows fails every try.
-    constexpr int kTries = 3;
+    // weston 14 (Debian 13) itself ends by SIGSEGV, in its desktop shell or in libweston, in as
+    // many as half the sessions on a busy machine as XWayland maps a window transient for
+    // another. That is the compositor's fault, not the console's: a new session gets another try,
+    // and a console that never shows both windows, or shows one as a Wayland client, fails every
+    // try.
+    constexpr int kTries = 8;
     for (int tried = 1;; ++tried) {
         // The session offers both; Qt alone would take Wayland here (XDG_SESSION_TYPE=wayland).
         ASSERT_NO_FATAL_FAILURE(startConsoleIn({"QT_QPA_PLATFORM"}));
         const bool shown = waitFor([&] { return !session_.running() || x11Windows() == 2; });
+        const bool waylandMain = waylandWindow(false).found;
+        const bool waylandPanel = waylandWindow(true).found;
+        // The scene graph says something only when weston still runs after it was read.
         if (session_.running() || tried == kTries) {
-            ASSERT_TRUE(session_.running()) << "weston ended " << kTries << " times";
+            ASSERT_TRUE(session_.running()) << "weston ended in each of " << kTries << " tries";
             ASSERT_TRUE(shown)
                 << "the main window and the panel are not both X11 windows of XWayland";
+            EXPECT_FALSE(waylandMain) << "a main window as a Wayland client too";
+            EXPECT_FALSE(waylandPanel) << "a panel as a Wayland client too";
             break;
         }
-        std::printf("weston ended under try %d; the end of its log:\n%s\n", tried,
+        std::printf("weston ended in try %d; the end of its log:\n%s\n", tried,
                     session_.lastLogLines().c_str());
         console_.reset();
         session_.stop();
@@ -149,10 +155,6 @@ TEST_F(WaylandDesktop, WithAnXServerAndNoPlatformChosenTheConsoleIsAnX11Client) 
             session_.start(display_, outPath("weston.log"), kScreenWidth, kScreenHeight);
         ASSERT_TRUE(why.empty()) << why;
     }
-    EXPECT_FALSE(waylandWindow(false).found) << "a main window as a Wayland client too";
-    EXPECT_FALSE(waylandWindow(true).found) << "a panel as a Wayland client too";
-    // No Wayland window only counts while weston still answers.
-    EXPECT_TRUE(session_.running()) << "weston ended while the console ran";
 }
 
 TEST_F(WaylandDesktop, AsAWaylandClientThePanelStaysAboveTheDashboardAndConnects) {
